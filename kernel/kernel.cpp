@@ -1,0 +1,455 @@
+// The process: start-up, the order of initialisation, the main loop with its idle step,
+// and the order of teardown.
+#include "kernel/kernel.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/utsname.h>
+#include <unistd.h>
+
+#include "kernel/events.h"
+#include "kernel/files.h"
+#include "kernel/instance.h"
+#include "kernel/journal.h"
+#include "kernel/log.h"
+#include "kernel/memory.h"
+#include "kernel/platform.h"
+#include "kernel/video.h"
+
+KernelConfig kernel_config;
+
+constexpr const char *KERNEL_TITLE = "Pelmora";
+constexpr const char *KERNEL_CLASS = "QVPELMORACLASS";
+constexpr const char *KERNEL_TEMP_FOLDER = "sfiles/temp";
+constexpr int64_t KERNEL_TEMP_BUDGET = 30000000;
+constexpr int KERNEL_INACTIVE_WAIT_MS = 100;  // how often an inactive game looks at signals
+
+// Files that carry a box between rooms; none of them outlives a run.
+static constexpr const char *kernel_scratch_files[] = {
+    "sfiles/bmidi.mid", "sfiles/bimage.tmp", "sfiles/bimage2.tmp",
+    "sfiles/bdesc.tmp", "sfiles/baddress.tmp", "sfiles/a.tmp",
+};
+
+static volatile sig_atomic_t kernel_signalled;  // SIGINT or SIGTERM arrived
+
+static struct {
+    char cwd[KERNEL_PATH_MAX];
+    char cmdline[4096];
+    KernelArgs args;
+    char puzzles[KERNEL_PATH_MAX];
+    bool initialised;
+    bool events_enabled;
+    bool app_active;
+    bool close_pending;   // a close waits for the main loop
+    bool closed;          // teardown has run
+    bool playback;
+    int64_t start_ticks;  // platform clock when the main loop started
+    int64_t virtual_now;  // the clock during playback
+    LoopClock clock;
+    int64_t ticks, frames;
+    char status[KERNEL_STATUS_MAX + 1];
+} kern;
+
+// --- the idle step ---
+
+IdleStep kernel_idle_step(LoopClock *clock, int64_t now, uint32_t tick_ms)
+{
+    IdleStep step = {};
+    if (tick_ms == 0) {
+        step.frame = true;
+        return step;
+    }
+    int64_t n = (now - clock->clock_base) / (int64_t)tick_ms - clock->ticks_done;
+    if (n >= 1) {
+        clock->ticks_done += 1;
+        clock->game_time += tick_ms;
+        step.tick = true;
+        step.game_time = (int32_t)clock->game_time;
+        if (n >= 2)
+            return step;  // behind: the owed ticks come first, frames wait
+    }
+    step.frame = true;
+    return step;
+}
+
+void kernel_clock_reset(LoopClock *clock, int64_t now)
+{
+    clock->clock_base = now;
+    clock->ticks_done = 0;
+}
+
+int64_t kernel_next_tick_time(const LoopClock *clock, uint32_t tick_ms)
+{
+    return clock->clock_base + (clock->ticks_done + 1) * (int64_t)tick_ms;
+}
+
+// --- small accessors ---
+
+const char *kernel_puzzles_folder(void)
+{
+    return kern.puzzles;
+}
+
+bool kernel_events_enabled(void)
+{
+    return kern.events_enabled;
+}
+
+bool kernel_app_active(void)
+{
+    return kern.app_active;
+}
+
+void kernel_post_close(void)
+{
+    kern.close_pending = true;
+}
+
+void kernel_status(const char *text)
+{
+    // The status line lives on the splash window, which start-up opens once the
+    // intro picture can be loaded; without it there is nothing to show.
+    snprintf(kern.status, sizeof kern.status, "%s", text);
+}
+
+// Milliseconds since the main loop started, on the virtual clock during playback.
+static int64_t kernel_now(void)
+{
+    return kern.playback ? kern.virtual_now : io_platform_ticks() - kern.start_ticks;
+}
+
+// --- input ---
+
+static void on_signal(int)
+{
+    kernel_signalled = 1;
+}
+
+static void install_signal_handlers(void)
+{
+    struct sigaction sa = {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+}
+
+// Takes the next input from wherever inputs come from now: the journal during playback,
+// else a signal, the window system and the door. Live inputs are journalled.
+static bool take_input(PlatformInput *in)
+{
+    int64_t now = kernel_now();
+    if (kern.playback) {
+        PlatformInput ignored;
+        while (io_platform_poll(&ignored)) {
+        }
+        int64_t t;
+        if (kernel_signalled) {
+            kernel_signalled = 0;
+            memset(in, 0, sizeof *in);
+            in->kind = InputKind::Close;
+            return true;
+        }
+        return io_journal_next_time(&t) && t <= now && io_journal_take(in);
+    }
+    bool got = false;
+    if (kernel_signalled) {
+        kernel_signalled = 0;
+        memset(in, 0, sizeof *in);
+        in->kind = InputKind::Close;
+        got = true;
+    }
+    if (!got)
+        got = io_platform_poll(in) || io_instance_poll(in);
+    if (!got)
+        return false;
+    if (in->kind == InputKind::DisplayChange) {
+        // The answer is part of the input, so a replayed session decides the same way.
+        in->answer = (uint8_t)io_message_box(
+            kernel_config.title,
+            "The display resolution has changed. It is recommended to restart this program.\nExit?.",
+            IO_MB_YESNO, IO_MB_ICON_QUESTION);
+    }
+    io_journal_record(now, in);
+    return true;
+}
+
+static void set_active(bool active)
+{
+    if (active == kern.app_active)
+        return;
+    kern.app_active = active;
+    if (active)
+        kernel_clock_reset(&kern.clock, kernel_now());
+    if (kern.events_enabled)
+        io_post_event(IO_INTERRUPT, 0, 0, 0);
+}
+
+// What the game's window does with one input; closing is left to the main loop.
+static void dispatch_input(const PlatformInput *in)
+{
+    switch (in->kind) {
+    case InputKind::Close: kern.close_pending = true; break;
+    case InputKind::Activate: set_active(true); break;
+    case InputKind::Deactivate: set_active(false); break;
+    case InputKind::Forward: io_platform_raise(); break;
+    case InputKind::Message: io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0); break;
+    case InputKind::DisplayChange:
+        if (in->answer)
+            kern.close_pending = true;
+        break;
+    default: io_translate_input(in); break;
+    }
+}
+
+void io_pump(void)
+{
+    PlatformInput in;
+    while (take_input(&in))
+        dispatch_input(&in);
+}
+
+// --- start-up and teardown ---
+
+static void log_platform(void)
+{
+    // Linux reports its kernel release; 5 stands for Linux among the platform ids.
+    utsname u;
+    int major = 0, minor = 0;
+    if (uname(&u) == 0)
+        sscanf(u.release, "%d.%d", &major, &minor);
+    io_log("PlatformId:%i, MajorVersion:%i, MinorVersion:%i\n", 5, major, minor);
+}
+
+void kernel_init(void)
+{
+    io_log("%s\n", kernel_config.title);
+    io_log("Version: %i.%02i\n", KERNEL_VERSION / 100, KERNEL_VERSION % 100);
+    // Later subsystems join here in this order: force-feedback setting, data pack,
+    // image module and blend table, previous screen size.
+
+    snprintf(kern.puzzles, sizeof kern.puzzles, "%s", kern.args.has_path ? kern.args.path : "puzzles");
+    for (char *p = kern.puzzles; *p; p++)
+        if (*p == '\\')
+            *p = '/';
+    make_dir("sfiles");
+    make_dir(kern.puzzles);
+    make_dir(KERNEL_TEMP_FOLDER);
+    make_dir("sfiles/qs");
+    io_temp_trim(KERNEL_TEMP_FOLDER, "*.tmp", KERNEL_TEMP_BUDGET);
+
+    // Then: skin and language files out of the data pack, texts, splash, image cache
+    // preloading, dirty tiles, skin, toolkit, sound, fonts.
+    kernel_status("MAPI NO");
+    // Then: edge curves, play table size, shared standard windows, background, progress
+    // window.
+    kernel_status("Initializing Store Room");
+    kernel_status("Initializing Create Room");
+    kernel_status("Initializing Gallery Room");
+    kernel_status("Initializing Play Room");
+    // Then: enter the store room and close the splash.
+}
+
+void kernel_done(void)
+{
+    // Toolkit windows, dialog fonts, texts, background and curves are released here
+    // first, then the screen size is written to the settings.
+    for (const char *name : kernel_scratch_files)
+        file_delete(name);
+    // Then the sound, control images, image cache, data pack and dirty tiles go.
+    file_delete("sfiles/skin.ini");
+    file_delete("sfiles/lang.ini");
+}
+
+// The view goes away: teardown, the driver, the memory balance, the log.
+static void view_destroy(void)
+{
+    io_log("main loop: %lld ticks, %lld frames\n", (long long)kern.ticks, (long long)kern.frames);
+    if (kern.initialised)
+        kernel_done();
+    kern.initialised = false;
+    kern.events_enabled = false;
+    io_video_close();
+    io_mem_done();
+    io_debug_done();
+}
+
+static void close_window(void)
+{
+    if (kern.closed)
+        return;
+    kern.closed = true;
+    if (!kern.playback)
+        io_platform_minimize();
+    view_destroy();
+}
+
+// The window's creation: log, memory counters, video driver, frame buffer, kernel_init.
+static bool create_view(void)
+{
+    if (!io_debug_init(kernel_config.debug_mode))
+        kernel_config.debug_mode = 0;
+    log_platform();
+    io_mem_reset();
+    // The mail library is looked up here.
+    io_video_select_driver(kernel_config.video_driver);
+    if (!io_video_driver()->check_depth((int)kernel_config.depth))
+        return false;
+    int w, h;
+    io_platform_size(&w, &h);
+    io_video_create(w, h, (int32_t)kernel_config.depth);
+    kern.initialised = true;
+    kernel_init();
+    kern.events_enabled = true;
+    return true;
+}
+
+// --- the main loop ---
+
+// Playback has no one to wait for: the clock jumps to the next tick or input.
+static void playback_advance(bool active)
+{
+    int64_t next_input;
+    bool more = io_journal_next_time(&next_input);
+    if (!more) {
+        io_log("playback: journal played out\n");
+        kern.close_pending = true;
+        return;
+    }
+    int64_t target = next_input;
+    if (active && kernel_config.tick_ms) {
+        int64_t tick = kernel_next_tick_time(&kern.clock, kernel_config.tick_ms);
+        if (tick < target)
+            target = tick;
+    }
+    if (target > kern.virtual_now)
+        kern.virtual_now = target;
+}
+
+static void wait_for(int64_t until)
+{
+    int64_t ms = until - kernel_now();
+    if (ms > 0)
+        io_platform_wait((int)(ms > 1000 ? 1000 : ms), io_instance_fd());
+}
+
+static void main_loop(void)
+{
+    kern.start_ticks = io_platform_ticks();
+    kern.virtual_now = 0;
+    for (;;) {
+        if (kern.close_pending) {
+            close_window();
+            return;
+        }
+        PlatformInput in;
+        if (take_input(&in)) {
+            dispatch_input(&in);
+            continue;
+        }
+        if (!kern.app_active) {
+            if (kern.playback)
+                playback_advance(false);
+            else
+                wait_for(kernel_now() + KERNEL_INACTIVE_WAIT_MS);
+            continue;
+        }
+        IdleStep step = kernel_idle_step(&kern.clock, kernel_now(), kernel_config.tick_ms);
+        if (step.tick) {
+            kern.ticks++;
+            io_post_event(IO_TIMER, step.game_time, 0, 0);
+        }
+        if (!step.frame)
+            continue;  // more ticks are owed: no frame until they are delivered
+        io_post_event(IO_FRAME, 0, 0, 0);
+        kern.frames++;
+        if (kern.playback) {
+            playback_advance(true);
+        } else if (paint_list.count == 0 && kernel_config.tick_ms) {
+            // Nothing changed on screen: sleep until the next tick or input instead of
+            // spinning, so an idle game costs almost nothing.
+            wait_for(kernel_next_tick_time(&kern.clock, kernel_config.tick_ms));
+        }
+    }
+}
+
+static void fill_config(void)
+{
+    kernel_config = {};
+    kernel_config.title = KERNEL_TITLE;
+    kernel_config.class_name = KERNEL_CLASS;
+    kernel_config.input_mask = IO_MASK_DEFAULT;
+    // The force-feedback mouse would add IO_MASK_FEEDBACK here; no such library exists
+    // on this platform.
+    kernel_config.depth = 24;
+    kernel_config.video_driver = kern.args.has_video_driver ? kern.args.video_driver : IO_VIDEO_DRAWDIB;
+    kernel_config.tick_ms = 33;
+    kernel_config.debug_mode = kern.args.has_debug ? kern.args.debug : 0;
+}
+
+// A second start knocks at the running copy's door, brings it forward and leaves.
+static bool forward_to_running_copy(void)
+{
+    if (!io_instance_listen(kernel_config.class_name)) {
+        if (kern.args.options)
+            io_message("You must close %s before running Options. Or, run Options directly from the game, "
+                       "click on the Options button in the Tools panel.",
+                       kernel_config.title);
+        io_instance_forward(kernel_config.class_name);
+        return true;
+    }
+    return false;
+}
+
+int kernel_main(int argc, char **argv)
+{
+    kern = {};
+    if (!getcwd(kern.cwd, sizeof kern.cwd))
+        kern.cwd[0] = 0;
+    kernel_join_args(argc, argv, kern.cmdline, sizeof kern.cmdline);
+    kernel_parse_args(kern.cmdline, &kern.args);
+    fill_config();
+    kern.playback = kern.args.playback[0] != 0;
+
+    if (kern.playback) {
+        // A replayed session stands alone: it neither knocks nor opens the door.
+        char error[512];
+        if (!io_journal_load(kern.args.playback, error, sizeof error)) {
+            fprintf(stderr, "pelmora: %s\n", error);
+            return 1;
+        }
+    } else if (forward_to_running_copy()) {
+        return 0;
+    }
+    // The options dialog runs here, before the game's window opens, once it exists.
+
+    install_signal_handlers();
+    if (!io_platform_init(kernel_config.title, kern.args.screen_width, kern.args.screen_height, kern.playback)) {
+        // Without a window there is no game; say so rather than end silently.
+        fprintf(stderr, "pelmora: cannot open the game's window: %s\n", io_platform_error());
+        io_instance_close();
+        return 1;
+    }
+    if (kern.args.record[0] && !io_journal_record_open(kern.args.record)) {
+        fprintf(stderr, "pelmora: cannot write the journal %s\n", kern.args.record);
+        io_platform_done();
+        io_instance_close();
+        return 1;
+    }
+    int code = 0;
+    if (create_view()) {
+        io_platform_show();
+        PlatformInput activate = {};
+        activate.kind = InputKind::Activate;
+        dispatch_input(&activate);  // the window comes up as the active application
+        main_loop();
+    } else {
+        view_destroy();
+    }
+    io_journal_done();
+    io_platform_done();
+    io_instance_close();
+    return code;
+}

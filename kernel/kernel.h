@@ -1,0 +1,102 @@
+// Process start, the main loop and shutdown: the start-up record, the order of
+// initialisation and teardown, the idle step that turns idle time into ticks and frames.
+#pragma once
+#include <cstdint>
+
+constexpr int KERNEL_VERSION = 125;  // shown as 1.25
+constexpr int KERNEL_PATH_MAX = 260;
+constexpr int KERNEL_STATUS_MAX = 255;
+
+// The start-up record: cleared at process start, filled from the command line, read by
+// the rest of the kernel.
+struct KernelConfig {
+    const char *title;       // window and message box title, "Pelmora"
+    const char *class_name;  // names the door a second start knocks on
+    uint32_t input_mask;     // IO_MASK_ bits of the inputs delivered
+    uint32_t reserved_a, reserved_b;
+    uint32_t depth;          // frame buffer bits per pixel, 24
+    int32_t video_driver;    // 1 streaming texture, anything else window surface
+    uint32_t reserved_c, reserved_d;
+    uint32_t tick_ms;        // timer period; 0: no timer, a frame every idle turn
+    int32_t debug_mode;      // log target 0 to 3
+};
+extern KernelConfig kernel_config;
+
+// What the command line asked for. Unset integers keep their defaults.
+struct KernelArgs {
+    bool options;                // -options: run the options dialog first
+    bool has_video_driver;
+    int32_t video_driver;        // -videodriver
+    bool has_debug;
+    int32_t debug;               // -debug
+    bool has_path;
+    char path[KERNEL_PATH_MAX];  // -path, with every '\' turned into '/'
+    int32_t screen_width;        // -screen WxH: a window of that size; 0 full screen
+    int32_t screen_height;
+    char record[KERNEL_PATH_MAX];    // -record FILE: write the input journal
+    char playback[KERNEL_PATH_MAX];  // -playback FILE: replay a journal headless
+};
+
+// Reads the options out of the command line text: an option counts only where its text
+// is followed by a blank, and its value is the next word; an option last on the line,
+// without a value, is ignored. Integers may be decimal, 0x hex or 0 octal.
+void kernel_parse_args(const char *cmdline, KernelArgs *args);
+
+// Joins argv[1..] with single blanks into the command line text (at most size - 1).
+void kernel_join_args(int argc, char **argv, char *out, int size);
+
+// The process: command line, second-copy check, window, kernel_init, the main loop,
+// teardown. Returns the exit code.
+int kernel_main(int argc, char **argv);
+
+// Initialises every subsystem in order; runs once, before events are enabled.
+void kernel_init(void);
+
+// Tears every subsystem down in order; runs once when the view goes away.
+void kernel_done(void);
+
+// Asks the game to end; acted on after the current handler returns.
+void kernel_quit(void);
+
+// Queues a close of the game's window; the main loop carries it out (teardown, exit 0).
+void kernel_post_close(void);
+
+// Shows a progress line on the splash window during start-up (at most 255 characters)
+// and keeps the window system answered. Does nothing when no splash is shown.
+void kernel_status(const char *text);
+
+// Handles every pending input, then returns. Long operations use it to stay responsive;
+// a request to close the game is kept for the main loop.
+void io_pump(void);
+
+// The puzzles folder, "puzzles" unless -path gave another.
+const char *kernel_puzzles_folder(void);
+
+// Whether start-up has completed, so events reach handlers.
+bool kernel_events_enabled(void);
+
+// Whether the game is the active application.
+bool kernel_app_active(void);
+
+// The tick clock of the idle step. Times are milliseconds of the kernel clock.
+struct LoopClock {
+    int64_t clock_base;  // the kernel clock when the game last became active
+    int64_t ticks_done;  // ticks delivered since then
+    int64_t game_time;   // game time in ms: grows by tick_ms per delivered tick, never reset
+};
+
+struct IdleStep {
+    bool tick;           // post IO_TIMER with game_time
+    int32_t game_time;
+    bool frame;          // post IO_FRAME
+};
+
+// One idle turn at time `now`: at most one tick; no frame while more ticks are owed,
+// so a late loop catches up on ticks before it draws again.
+IdleStep kernel_idle_step(LoopClock *clock, int64_t now, uint32_t tick_ms);
+
+// Resets the tick clock at activation, so a long absence gives no burst of ticks.
+void kernel_clock_reset(LoopClock *clock, int64_t now);
+
+// The time at which the next tick is due.
+int64_t kernel_next_tick_time(const LoopClock *clock, uint32_t tick_ms);

@@ -1,0 +1,30 @@
+#!/bin/sh
+# Makes sure every Debian package the game needs to build, test and run is present.
+# As root the missing ones are installed with apt-get; otherwise the one line to run
+# is printed and the build stops, so nothing half-works later for a missing library.
+set -eu
+
+PACKAGES="make cmake g++ pkg-config libsdl2-dev libgtest-dev libbenchmark-dev"
+
+missing=""
+for p in $PACKAGES; do
+  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+  case "$status" in
+    *"install ok installed"*) ;;
+    *) missing="$missing $p" ;;
+  esac
+done
+
+[ -z "$missing" ] && exit 0
+
+if [ "$(id -u)" -eq 0 ]; then
+  echo "Installing:$missing"
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing
+else
+  echo "Pelmora needs these Debian packages. Run this once, then try again:"
+  echo "  sudo apt-get install -y --no-install-recommends$missing"
+  exit 1
+fi
