@@ -24,10 +24,20 @@ int file_delete(const char *name)
 
 int make_dir(const char *name)
 {
-    if (mkdir(name, 0777) == 0)
+    // Missing parents are made too, so a boxes folder given as "-path My/Boxes" works.
+    char path[4096];
+    snprintf(path, sizeof path, "%s", name);
+    for (char *p = path + 1; *p; p++) {
+        if (*p != '/')
+            continue;
+        *p = 0;
+        mkdir(path, 0777);
+        *p = '/';
+    }
+    if (mkdir(path, 0777) == 0)
         return 1;
     struct stat st;
-    return stat(name, &st) == 0 && S_ISDIR(st.st_mode);
+    return stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 int name_match(const char *pattern, const char *name)

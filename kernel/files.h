@@ -9,7 +9,8 @@ int file_exists(const char *name);
 // Returns 1 when the file is gone afterwards.
 int file_delete(const char *name);
 
-// Creates one folder; an existing folder is not an error. Returns 1 when it exists.
+// Creates a folder and any missing parents; an existing folder is not an error.
+// Returns 1 when it exists afterwards.
 int make_dir(const char *name);
 
 // Matches a name against a pattern of '*' and '?' without regard to letter case.

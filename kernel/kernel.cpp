@@ -97,6 +97,11 @@ bool kernel_events_enabled(void)
     return kern.events_enabled;
 }
 
+void kernel_enable_events(bool on)
+{
+    kern.events_enabled = on;
+}
+
 bool kernel_app_active(void)
 {
     return kern.app_active;
@@ -194,7 +199,10 @@ static void dispatch_input(const PlatformInput *in)
     case InputKind::Close: kern.close_pending = true; break;
     case InputKind::Activate: set_active(true); break;
     case InputKind::Deactivate: set_active(false); break;
-    case InputKind::Forward: io_platform_raise(); break;
+    case InputKind::Forward:
+        io_log("kernel: another start asked for the game\n");
+        io_platform_raise();
+        break;
     case InputKind::Message: io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0); break;
     case InputKind::DisplayChange:
         if (in->answer)

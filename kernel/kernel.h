@@ -75,6 +75,10 @@ const char *kernel_puzzles_folder(void);
 // Whether start-up has completed, so events reach handlers.
 bool kernel_events_enabled(void);
 
+// Start-up switches events on once kernel_init has returned; tests that drive the
+// event layer without a window switch them directly.
+void kernel_enable_events(bool on);
+
 // Whether the game is the active application.
 bool kernel_app_active(void);
 

@@ -3,6 +3,7 @@
 
 #include <SDL2/SDL.h>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
 
@@ -205,9 +206,18 @@ void io_platform_wait(int ms, int fd)
     SDL_WaitEventTimeout(nullptr, fd >= 0 ? SDL_min(ms, 50) : ms);
 }
 
+// Before the window exists the environment says whether a display is wanted.
+static bool no_display(void)
+{
+    if (plat.sdl_up)
+        return plat.headless;
+    const char *driver = getenv("SDL_VIDEODRIVER");
+    return driver && strcmp(driver, "dummy") == 0;
+}
+
 int io_message_box(const char *title, const char *text, int buttons, int icon)
 {
-    if (!plat.headless) {
+    if (!no_display()) {
         SDL_MessageBoxButtonData yes_no[2] = {
             {SDL_MESSAGEBOX_BUTTON_RETURNKEY_DEFAULT, 1, "Yes"},
             {SDL_MESSAGEBOX_BUTTON_ESCAPEKEY_DEFAULT, 0, "No"},
