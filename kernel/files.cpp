@@ -66,8 +66,14 @@ int name_match(const char *pattern, const char *name)
 
 int safe_file_open(SafeFile *sf, const char *name)
 {
-    snprintf(sf->target, sizeof sf->target, "%s", name);
-    snprintf(sf->temp, sizeof sf->temp, "%s.%d.part", name, (int)getpid());
+    int n = snprintf(sf->target, sizeof sf->target, "%s", name);
+    int m = snprintf(sf->temp, sizeof sf->temp, "%s.%d.part", name, (int)getpid());
+    if (n < 0 || n >= (int)sizeof sf->target || m < 0 || m >= (int)sizeof sf->temp) {
+        // A name cut short would write, and then replace, some other file.
+        sf->target[0] = sf->temp[0] = 0;
+        sf->f = nullptr;
+        return 0;
+    }
     sf->f = fopen(sf->temp, "wb");
     return sf->f != nullptr;
 }

@@ -18,12 +18,14 @@ constexpr int DOOR_LINE_MAX = 512;
 struct Visitor {
     int fd;  // -1 when the slot is free
     int len;
+    unsigned long arrival;  // accept order, so the oldest can be found
     char line[DOOR_LINE_MAX];
 };
 
 static struct {
     int fd = -1;
-    Visitor visitors[DOOR_VISITORS] = {{-1, 0, {}}, {-1, 0, {}}, {-1, 0, {}}, {-1, 0, {}}};
+    unsigned long arrivals = 0;
+    Visitor visitors[DOOR_VISITORS] = {{-1, 0, 0, {}}, {-1, 0, 0, {}}, {-1, 0, 0, {}}, {-1, 0, 0, {}}};
 } door;
 
 static int knock(const char *class_name, const char *line)
@@ -132,10 +134,14 @@ int io_instance_poll(PlatformInput *out)
         if (!slot) {
             // Every slot is taken by a visitor that says nothing: the oldest gives way.
             slot = &door.visitors[0];
+            for (Visitor &v : door.visitors)
+                if (v.arrival < slot->arrival)
+                    slot = &v;
             drop(*slot);
         }
         slot->fd = fd;
         slot->len = 0;
+        slot->arrival = ++door.arrivals;
     }
     for (Visitor &v : door.visitors)
         if (v.fd >= 0 && read_visitor(v, out))

@@ -195,13 +195,15 @@ int journal_parse_line(const char *line, int64_t *time_ms, PlatformInput *out, u
         if (!parse_coords(words, count, out) || count < 3 || !parse_int(words[2], 1, 3, &b))
             return -1;
         out->button = (uint8_t)b;
+        if (!parse_mods(words + 3, count - 3, &out->mods))
+            return -1;  // before `held` changes: a refused line leaves no trace
         if (b <= 2) {
             if (out->kind == InputKind::MouseDown)
                 *held |= (uint8_t)b;
             else
                 *held &= (uint8_t)~b;
         }
-        return parse_mods(words + 3, count - 3, &out->mods) ? 1 : -1;
+        return 1;
     case InputKind::KeyDown:
     case InputKind::KeyUp:
         if (count < 1)
@@ -225,6 +227,7 @@ int journal_parse_line(const char *line, int64_t *time_ms, PlatformInput *out, u
 
 int io_journal_record_open(const char *path)
 {
+    io_journal_record_close();
     if (!safe_file_open(&jr.out, path))
         return 0;
     fprintf(jr.out.f, "# Pelmora input journal: <ms> <input> <arguments>\n");

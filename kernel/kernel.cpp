@@ -141,44 +141,38 @@ static void install_signal_handlers(void)
     sigaction(SIGTERM, &sa, nullptr);
 }
 
-// Takes the next input from wherever inputs come from now: the journal during playback,
-// else a signal, the window system and the door. Live inputs are journalled.
+// Takes the next input from wherever inputs come from now: a signal first, then the
+// journal during playback, else the window system and the door. Inputs are journalled
+// when a recording runs.
 static bool take_input(PlatformInput *in)
 {
     int64_t now = kernel_now();
-    if (kern.playback) {
-        PlatformInput ignored;
-        while (io_platform_poll(&ignored)) {
-        }
-        int64_t t;
-        if (kernel_signalled) {
-            kernel_signalled = 0;
-            memset(in, 0, sizeof *in);
-            in->kind = InputKind::Close;
-            return true;
-        }
-        return io_journal_next_time(&t) && t <= now && io_journal_take(in);
-    }
     bool got = false;
     if (kernel_signalled) {
         kernel_signalled = 0;
         memset(in, 0, sizeof *in);
         in->kind = InputKind::Close;
         got = true;
-    }
-    if (!got)
+    } else if (kern.playback) {
+        PlatformInput ignored;
+        while (io_platform_poll(&ignored)) {
+            // a replayed session hears nothing but its journal
+        }
+        int64_t t;
+        got = io_journal_next_time(&t) && t <= now && io_journal_take(in);
+    } else {
         got = io_platform_poll(in) || io_instance_poll(in);
-    if (!got)
-        return false;
-    if (in->kind == InputKind::DisplayChange) {
-        // The answer is part of the input, so a replayed session decides the same way.
-        in->answer = (uint8_t)io_message_box(
-            kernel_config.title,
-            "The display resolution has changed. It is recommended to restart this program.\nExit?.",
-            IO_MB_YESNO, IO_MB_ICON_QUESTION);
+        if (got && in->kind == InputKind::DisplayChange) {
+            // The answer is part of the input, so a replayed session decides the same way.
+            in->answer = (uint8_t)io_message_box(
+                kernel_config.title,
+                "The display resolution has changed. It is recommended to restart this program.\nExit?.",
+                IO_MB_YESNO, IO_MB_ICON_QUESTION);
+        }
     }
-    io_journal_record(now, in);
-    return true;
+    if (got)
+        io_journal_record(now, in);
+    return got;
 }
 
 static void set_active(bool active)
@@ -308,6 +302,7 @@ static bool create_view(void)
     int w, h;
     io_platform_size(&w, &h);
     io_video_create(w, h, (int32_t)kernel_config.depth);
+    io_set_cursor(IO_CURSOR_ARROW);
     kern.initialised = true;
     kernel_init();
     kern.events_enabled = true;
@@ -446,7 +441,6 @@ int kernel_main(int argc, char **argv)
         io_instance_close();
         return 1;
     }
-    int code = 0;
     if (create_view()) {
         io_platform_show();
         PlatformInput activate = {};
@@ -459,5 +453,5 @@ int kernel_main(int argc, char **argv)
     io_journal_done();
     io_platform_done();
     io_instance_close();
-    return code;
+    return 0;
 }
