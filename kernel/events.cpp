@@ -3,6 +3,7 @@
 
 #include <SDL2/SDL_keycode.h>
 
+#include "image/clip.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/video.h"
@@ -47,9 +48,11 @@ void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c)
 void kernel_event(IoEvent *event)
 {
     switch (event->code) {
-    case IO_PAINT:
-        // The dirty-tile grid takes the rectangle here once the image module exists.
+    case IO_PAINT: {
+        const IoRect *r = (const IoRect *)event->a;
+        clip_invalidate(r->x, r->y, r->width, r->height);
         return;
+    }
     case IO_TEXT:
         // A box name from another program goes to the box store once it exists.
         if (event->a == 0)
@@ -60,7 +63,8 @@ void kernel_event(IoEvent *event)
         // the desktop background; both arrive with the interface toolkit.
         break;
     }
-    // At the end of a frame the dirty tiles are handed to io_video_invalidate here.
+    if (event->code == IO_FRAME)
+        clip_flush();  // what was drawn this frame goes to the screen
 }
 
 // Platform key codes of the keys the game hears, with the kernel code each posts.

@@ -9,6 +9,8 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include "image/clip.h"
+#include "image/img.h"
 #include "kernel/events.h"
 #include "kernel/files.h"
 #include "kernel/instance.h"
@@ -229,8 +231,9 @@ void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
     io_log("Version: %i.%02i\n", KERNEL_VERSION / 100, KERNEL_VERSION % 100);
-    // Later subsystems join here in this order: force-feedback setting, data pack,
-    // image module and blend table, previous screen size.
+    // The force-feedback setting and the data pack come first here.
+    img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
+    // Then the previous screen size.
 
     snprintf(kern.puzzles, sizeof kern.puzzles, "%s", kern.args.has_path ? kern.args.path : "puzzles");
     for (char *p = kern.puzzles; *p; p++)
@@ -243,7 +246,10 @@ void kernel_init(void)
     io_temp_trim(KERNEL_TEMP_FOLDER, "*.tmp", KERNEL_TEMP_BUDGET);
 
     // Then: skin and language files out of the data pack, texts, splash, image cache
-    // preloading, dirty tiles, skin, toolkit, sound, fonts.
+    // preloading.
+    clip_init();
+    img_set_blitter(img_draw);
+    // Then: skin, toolkit, sound, fonts.
     kernel_status("MAPI NO");
     // Then: edge curves, play table size, shared standard windows, background, progress
     // window.
@@ -260,7 +266,8 @@ void kernel_done(void)
     // first, then the screen size is written to the settings.
     for (const char *name : kernel_scratch_files)
         file_delete(name);
-    // Then the sound, control images, image cache, data pack and dirty tiles go.
+    // Then the sound, control images, image cache and data pack go.
+    clip_done();
     file_delete("sfiles/skin.ini");
     file_delete("sfiles/lang.ini");
 }
