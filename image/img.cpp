@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "image/resample.h"
 #include "kernel/log.h"
 #include "kernel/memory.h"
 #include "kernel/video.h"
@@ -477,4 +478,16 @@ void img_line(const ImgView *view, int32_t x0, int32_t y0, int32_t x1, int32_t y
             x += sx;
         err += 2 * minor;
     }
+}
+
+// --- scaling ---
+
+void img_scale(Img *dst, Img *src, int smooth)
+{
+    if (dst->format != src->format || (src->format != IMG_8BIT && src->format != IMG_BGR))
+        return;
+    ImgView d, s;
+    img_view(&d, dst, 0, 0);
+    img_view(&s, src, 0, 0);
+    img_resample(&d, &s, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST);
 }
