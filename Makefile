@@ -6,7 +6,10 @@ SANBUILD  := build-san
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS      ?=
 
-.PHONY: all deps build sanbuild run test bench clean
+FUZZBUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps build sanbuild run test bench fuzz clean
 
 all: build
 
@@ -37,5 +40,17 @@ test: build sanbuild
 bench: build
 	$(BUILD)/pelmora_bench
 
+# Runs every fuzz target for FUZZ_SECONDS, each on its own corpus in build-fuzz/corpus.
+fuzz:
+	@sh scripts/deps.sh --fuzz
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF
+	cmake --build $(FUZZBUILD) -j $(JOBS)
+	@for t in $(FUZZBUILD)/fuzz_*; do \
+	  name=$$(basename $$t); mkdir -p $(FUZZBUILD)/corpus/$$name; \
+	  echo "== $$name"; \
+	  $$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 $(FUZZBUILD)/corpus/$$name fuzz/seeds/$$name 2>&1 | tail -n 3 || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD) $(SANBUILD)
+	rm -rf $(BUILD) $(SANBUILD) $(FUZZBUILD)
