@@ -13,6 +13,10 @@ constexpr uint32_t BMP_FILE_HEADER_SIZE = 14;
 constexpr uint32_t BMP_CORE_HEADER_SIZE = 12;   // OS/2 1.x: u16 sizes, 3-byte palette entries
 constexpr uint32_t BMP_INFO_HEADER_SIZE = 40;   // Windows 3.x
 constexpr uint32_t BMP_INFO2_HEADER_SIZE = 64;  // OS/2 2.x: the Windows fields, then its own
+// Windows 95 and 98 headers: the Windows 3.x fields with the bit-field masks inside the
+// header, then colour-space data we have no use for. Most of today's programs write them.
+constexpr uint32_t BMP_V4_HEADER_SIZE = 108;
+constexpr uint32_t BMP_V5_HEADER_SIZE = 124;
 constexpr uint32_t BMP_WRITTEN_HEADERS = BMP_FILE_HEADER_SIZE + BMP_INFO_HEADER_SIZE;
 constexpr uint32_t BMP_PELS_PER_METRE = 2835;  // 72 dots per inch
 
@@ -112,11 +116,12 @@ static bool parse_headers(FILE *f, long start, BmpReader *r, int32_t *width, int
     *r = {};
     r->data_offset = get32(fh + 10);
 
-    uint8_t h[BMP_INFO2_HEADER_SIZE];
+    uint8_t h[BMP_V5_HEADER_SIZE];
     if (!read_exact(f, h, 4))
         return false;
     uint32_t size = get32(h);
-    if (size != BMP_CORE_HEADER_SIZE && size != BMP_INFO_HEADER_SIZE && size != BMP_INFO2_HEADER_SIZE)
+    if (size != BMP_CORE_HEADER_SIZE && size != BMP_INFO_HEADER_SIZE && size != BMP_INFO2_HEADER_SIZE &&
+        size != BMP_V4_HEADER_SIZE && size != BMP_V5_HEADER_SIZE)
         return false;
     if (!read_exact(f, h + 4, size - 4))
         return false;
@@ -163,7 +168,11 @@ static bool parse_headers(FILE *f, long start, BmpReader *r, int32_t *width, int
     }
 
     // Without bit fields the masks are the fixed layouts, so one path converts both.
-    if (r->compression == BMP_BITFIELDS) {
+    if (r->compression == BMP_BITFIELDS && size >= BMP_V4_HEADER_SIZE) {
+        r->masks[0] = get32(h + 40);
+        r->masks[1] = get32(h + 44);
+        r->masks[2] = get32(h + 48);
+    } else if (r->compression == BMP_BITFIELDS) {
         uint8_t m[12];
         if (!read_exact(f, m, sizeof m))
             return false;

@@ -16,7 +16,8 @@ using Bytes = std::vector<uint8_t>;
 static std::string w16(uint32_t v) { return {(char)v, (char)(v >> 8)}; }
 static std::string w32(uint32_t v) { return w16(v) + w16(v >> 16); }
 
-// File header, a 12-, 40- or 64-byte header, then `extra` (palette or masks) and the pixels.
+// File header, a 12-, 40-, 64-, 108- or 124-byte header, then `extra` (palette or masks)
+// and the pixels.
 static std::string bmp_file(uint32_t size, int32_t w, int32_t h, uint32_t bits, uint32_t compression, uint32_t colours,
                             const std::string &extra, const std::string &data)
 {
@@ -87,6 +88,11 @@ TEST_F(Bmp, EveryVariantReadsAsTheSamePicture)
         return "\x7F" + std::string(c.rbegin(), c.rend());
     };
     std::string rle("\x00\x03\x04\x05\x06\x00\x00\x00\x01\x01\x01\x02\x01\x03\x00\x01", 16);
+    // The 108- and 124-byte headers carry their bit-field masks inside the header.
+    auto masks_inside = [&](uint32_t size) {
+        std::string f = bmp_file(size, 3, 2, 32, 3, 0, "", rows(false, xrgb));
+        return f.replace(14 + 40, 12, w32(0xFF00) + w32(0xFF0000) + w32(0xFF000000));
+    };
     std::pair<const char *, std::string> variants[] = {
         {"core 8-bit", bmp_file(12, 3, 2, 8, 0, 0, palette(256, 3, 1), rows(false, from1))},
         {"core 24-bit", bmp_file(12, 3, 2, 24, 0, 0, "", rows(false, bgr))},
@@ -98,6 +104,8 @@ TEST_F(Bmp, EveryVariantReadsAsTheSamePicture)
         {"64-byte top-down 8-bit", bmp_file(64, 3, -2, 8, 0, 7, palette(7, 4, 1), rows(true, from1))},
         {"32-bit", bmp_file(40, 3, 2, 32, 0, 0, "", rows(false, bgrx))},
         {"32-bit fields", bmp_file(40, 3, 2, 32, 3, 0, w32(0xFF00) + w32(0xFF0000) + w32(0xFF000000), rows(false, xrgb))},
+        {"108-byte header", masks_inside(108)},
+        {"124-byte header", masks_inside(124)},
     };
     for (auto &[name, file] : variants) {
         Decoded d = decode(file);
@@ -189,7 +197,7 @@ TEST_F(Bmp, RefusesWhatItCannotRead)
         {"4-bit", bmp_file(40, 2, 2, 4, 0, 16, std::string(64, '\0'), px4)},
         {"wrong magic", with(good, 0, "MB")},
         {"cut inside the header", good.substr(0, 40)},
-        {"108-byte header", bmp_file(108, 2, 2, 24, 0, 0, "", std::string(16, 'x'))},
+        {"96-byte header", bmp_file(96, 2, 2, 24, 0, 0, "", std::string(16, 'x'))},
         {"two planes", with(good, 26, w16(2))},
         {"RLE4", with(good8, 30, w32(2))},
         {"bit fields on 24 bits", bmp_file(40, 2, 2, 24, 3, 0, std::string(12, '\xFF'), std::string(16, 'x'))},
