@@ -1,15 +1,13 @@
 #include "tests/support.h"
 
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <functional>
+#include <iterator>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -31,9 +29,7 @@ TempDir::~TempDir()
 std::string read_file(const std::string &path)
 {
     std::ifstream f(path, std::ios::binary);
-    std::stringstream ss;
-    ss << f.rdbuf();
-    return ss.str();
+    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 void write_file(const std::string &path, const std::string &text)
@@ -41,6 +37,24 @@ void write_file(const std::string &path, const std::string &text)
     std::ofstream f(path, std::ios::binary);
     f << text;
 }
+
+TestImage::TestImage(int32_t w, int32_t h, uint32_t format, int fill) : img(img_create(w, h, format))
+{
+    img_view(&v, img, 0, 0);
+    if (fill >= 0)
+        memset(v.colour, fill, (size_t)v.colour_stride * h);
+}
+
+int presents_with_rects, presents_empty;
+
+const VideoDriver test_video_driver = {
+    "Test", nullptr, nullptr, [](int) { return 1; }, nullptr,
+    [] {
+        int32_t row = io_video_row_size(screen.width, 24);
+        screen.buf = io_video_pixels() + (size_t)(screen.height - 1) * row;
+        screen.pitch = -row;
+    },
+    [](const PaintList *list) { (list->count ? presents_with_rects : presents_empty)++; }};
 
 std::string unique_socket_tag()
 {
@@ -56,19 +70,11 @@ int spawn_child(const std::string &exe, const std::vector<std::string> &args, co
         return pid;
     if (!opt.cwd.empty() && chdir(opt.cwd.c_str()) != 0)
         _exit(126);
-    int out = open("stdout.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
-    int err = open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (out >= 0)
-        dup2(out, 1);
-    if (err >= 0)
-        dup2(err, 2);
+    dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_APPEND, 0644), 1);
+    dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644), 2);
     setenv("PELMORA_SOCKET_TAG", tag.c_str(), 1);
-    if (opt.headless)
-        setenv("SDL_VIDEODRIVER", "dummy", 1);
-    for (const std::string &e : opt.env)
-        putenv(strdup(e.c_str()));
-    std::vector<char *> argv;
-    argv.push_back(const_cast<char *>(exe.c_str()));
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    std::vector<char *> argv = {const_cast<char *>(exe.c_str())};
     for (const std::string &a : args)
         argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
@@ -76,26 +82,26 @@ int spawn_child(const std::string &exe, const std::vector<std::string> &args, co
     _exit(127);
 }
 
-int wait_child(int pid, int timeout_ms)
+// Calls `done` every few milliseconds until it says true (then true) or `timeout_ms` pass.
+static bool poll_until(int timeout_ms, const std::function<bool()> &done)
 {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        int status;
-        pid_t r = waitpid(pid, &status, WNOHANG);
-        if (r == pid) {
-            if (WIFEXITED(status))
-                return WEXITSTATUS(status);
-            return 128 + WTERMSIG(status);
-        }
-        if (r < 0)
-            return -1;
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, &status, 0);
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    for (; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(5)))
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+    return true;
+}
+
+int wait_child(int pid, int timeout_ms)
+{
+    int status = 0;
+    pid_t r = 0;
+    if (!poll_until(timeout_ms, [&] { return (r = waitpid(pid, &status, WNOHANG)) != 0; })) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
     }
+    return r != pid ? -1 : WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
 int run_game(const std::vector<std::string> &args, const ChildOptions &opt, int timeout_ms)
@@ -105,14 +111,7 @@ int run_game(const std::vector<std::string> &args, const ChildOptions &opt, int 
 
 bool wait_for_text(const std::string &path, const std::string &text, int timeout_ms)
 {
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    for (;;) {
-        if (access(path.c_str(), F_OK) == 0 && (text.empty() || read_file(path).find(text) != std::string::npos))
-            return true;
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    return poll_until(timeout_ms, [&] { return exists(path) && read_file(path).find(text) != std::string::npos; });
 }
 
 // No test may put a window or a message box in front of the person running them.

@@ -1,36 +1,18 @@
 // Resizing, blur and colourising, checked against their plain definitions.
-#include <gtest/gtest.h>
 #include <cmath>
 #include <random>
-#include <vector>
 
 #include "image/resample.h"
-#include "kernel/memory.h"
+#include "tests/support.h"
 
 namespace {
 
-struct Image {
-    Img *img;
-    ImgView v;
-    Image(int32_t w, int32_t h, uint32_t format, int fill = -1) : img(img_create(w, h, format))
-    {
-        img_view(&v, img, 0, 0);
-        if (fill >= 0)
-            memset(v.colour, fill, bytes().size());
-    }
-    ~Image() { img_free(img); }
-    uint8_t *at(int32_t x, int32_t y) { return v.colour + y * v.colour_stride + x * (int32_t)img_colour_bytes(v.format); }
-    std::vector<uint8_t> bytes() const { return {v.colour, v.colour + v.colour_stride * v.height}; }
-    // Random bytes from `values` levels spread over 0 .. 255; few levels give long runs.
-    void randomise(std::mt19937 &rng, int values = 256)
-    {
-        for (uint8_t *p = v.colour; p < v.colour + v.colour_stride * v.height; p++)
-            *p = (uint8_t)(rng() % values * (255 / (values - 1)));
-    }
-};
-
-// Blocks given out and not yet given back.
-int32_t blocks_held() { return mem_counters.ngetmem - mem_counters.nfreemem; }
+// Random bytes from `values` levels spread over 0 .. 255; few levels give long runs.
+void randomise(TestImage &img, std::mt19937 &rng, int values = 256)
+{
+    for (uint8_t *p = img.v.colour; p < img.v.colour + img.v.colour_stride * img.v.height; p++)
+        *p = (uint8_t)(rng() % values * (255 / (values - 1)));
+}
 
 class Resample : public ::testing::Test {
 protected:
@@ -47,7 +29,7 @@ TEST_F(Resample, NearestTakesTheRoundedSteps)
 {
     for (uint32_t format : FORMATS) {
         int32_t bpp = (int32_t)img_colour_bytes(format);
-        Image src(4, 4, format), up(7, 7, format), down(2, 2, format);
+        TestImage src(4, 4, format), up(7, 7, format), down(2, 2, format);
         for (int32_t i = 0; i < 16 * bpp; i++)
             src.v.colour[i] = (uint8_t)(i + 1);
         img_resample(&up.v, &src.v, IMG_RESAMPLE_NEAREST);
@@ -89,41 +71,29 @@ TEST_F(Resample, EveryContributorListSumsToOne)
     EXPECT_EQ(img_contribs_build(70000, 5, 40000), nullptr) << "offsets past 32 bits";
 }
 
-TEST_F(Resample, FilteredKeepsSameSizeAndConstantImages)
+TEST_F(Resample, FilteredKeepsSameSizeConstantAndOnePixelImages)
 {
     std::mt19937 rng(7);
     int32_t held = blocks_held();
     for (uint32_t format : FORMATS) {
-        Image src(13, 9, format), same(13, 9, format);
-        src.randomise(rng);
+        int32_t bpp = (int32_t)img_colour_bytes(format);
+        TestImage src(13, 9, format), same(13, 9, format), dot(1, 1, format), column(1, 9, format);
+        randomise(src, rng);
+        randomise(dot, rng);
         img_resample(&same.v, &src.v, IMG_RESAMPLE_FILTERED);
         EXPECT_EQ(same.bytes(), src.bytes()) << "format " << format;
-        const int32_t sizes[][2] = {{40, 3}, {5, 61}, {100, 100}, {2, 2}};
-        for (int v : {0, 1, 128, 254, 255})
-            for (auto &sz : sizes) {
-                Image flat(13, 9, format, v), dst(sz[0], sz[1], format);
+        img_resample(&column.v, &src.v, IMG_RESAMPLE_NEAREST);
+        for (int32_t y = 0; y < 9; y++)
+            EXPECT_EQ(memcmp(column.at(0, y), src.at(0, y), bpp), 0) << "one pixel wide: the first column";
+        const int32_t sizes[][2] = {{40, 3}, {5, 61}, {100, 100}, {2, 2}, {1, 1}, {1, 5}, {5, 1}};
+        for (auto &sz : sizes) {
+            TestImage dst(sz[0], sz[1], format);
+            img_resample(&dst.v, &src.v, IMG_RESAMPLE_FILTERED);  // reads stay inside: the sanitizer build watches
+            for (int v : {0, 1, 128, 254, 255}) {
+                TestImage flat(13, 9, format, v);
                 img_resample(&dst.v, &flat.v, IMG_RESAMPLE_FILTERED);
                 ASSERT_EQ(dst.bytes(), std::vector<uint8_t>(dst.bytes().size(), v)) << v << " to " << sz[0] << "x" << sz[1];
             }
-    }
-    EXPECT_EQ(blocks_held(), held) << "work memory is given back";
-}
-
-TEST_F(Resample, OnePixelDestinationsAndSources)
-{
-    std::mt19937 rng(11);
-    for (uint32_t format : FORMATS) {
-        int32_t bpp = (int32_t)img_colour_bytes(format);
-        Image src(9, 6, format), dot(1, 1, format), column(1, 6, format);
-        src.randomise(rng);
-        dot.randomise(rng);
-        img_resample(&column.v, &src.v, IMG_RESAMPLE_NEAREST);
-        for (int32_t y = 0; y < 6; y++)
-            EXPECT_EQ(memcmp(column.at(0, y), src.at(0, y), bpp), 0) << "one pixel wide: the first column";
-        const int32_t sizes[][2] = {{1, 1}, {1, 5}, {5, 1}, {7, 4}};
-        for (auto &sz : sizes) {
-            Image dst(sz[0], sz[1], format);
-            img_resample(&dst.v, &src.v, IMG_RESAMPLE_FILTERED);  // reads stay inside: the sanitizer build watches
             for (int mode : {IMG_RESAMPLE_NEAREST, IMG_RESAMPLE_FILTERED}) {
                 img_resample(&dst.v, &dot.v, mode);
                 for (int32_t i = 0; i < sz[0] * sz[1]; i++)
@@ -131,7 +101,8 @@ TEST_F(Resample, OnePixelDestinationsAndSources)
             }
         }
     }
-    Image grey(4, 4, IMG_8BIT, 9), colour(4, 4, IMG_BGR, 9), alpha(4, 4, IMG_BGRA, 9), dst(3, 3, IMG_8BIT, 1), adst(3, 3, IMG_BGRA, 1);
+    EXPECT_EQ(blocks_held(), held) << "work memory is given back";
+    TestImage grey(4, 4, IMG_8BIT, 9), colour(4, 4, IMG_BGR, 9), alpha(4, 4, IMG_BGRA, 9), dst(3, 3, IMG_8BIT, 1), adst(3, 3, IMG_BGRA, 1);
     img_resample(&dst.v, &colour.v, IMG_RESAMPLE_FILTERED);
     img_resample(&dst.v, &grey.v, 1);
     img_resample(&adst.v, &alpha.v, IMG_RESAMPLE_NEAREST);
@@ -162,17 +133,11 @@ static std::vector<uint8_t> plain_blur(std::vector<uint8_t> p, int32_t w, int32_
     return p;
 }
 
-TEST_F(Blur, RadiusFromSigma)
+TEST_F(Blur, RadiusFromSigmaAndTheRunWalkEqualsThePlainWeightedSum)
 {
-    EXPECT_EQ(img_blur_radius(2.0), 7);
-    EXPECT_EQ(img_blur_radius(5.0), 17);
-    EXPECT_EQ(img_blur_radius(0.3), 0) << "radius 1: fewer than 3 taps";
-    EXPECT_TRUE(img_blur_radius(-1.0) == 0 && img_blur_radius(NAN) == 0);
-    EXPECT_EQ(img_blur_radius(1e9), IMG_BLUR_MAX_RADIUS);
-}
-
-TEST_F(Blur, RunWalkEqualsThePlainWeightedSum)
-{
+    // Radius 1 (sigma 0.3) is fewer than 3 taps: no blur; nonsense gives none; huge is capped.
+    EXPECT_EQ(std::tuple(img_blur_radius(2.0), img_blur_radius(5.0), img_blur_radius(0.3), img_blur_radius(-1.0),
+                         img_blur_radius(NAN), img_blur_radius(1e9)), std::tuple(7, 17, 0, 0, 0, IMG_BLUR_MAX_RADIUS));
     std::mt19937 rng(5);
     const int32_t sizes[][2] = {{1, 1}, {1, 23}, {23, 1}, {5, 40}, {90, 70}, {130, 3}};
     int32_t held = blocks_held();
@@ -180,8 +145,8 @@ TEST_F(Blur, RunWalkEqualsThePlainWeightedSum)
         for (double sigma : {0.2, 0.9, 2.0, 5.0})
             for (auto &sz : sizes)
                 for (int values : {256, 3, 2}) {  // noise, and runs of many lengths
-                    Image src(sz[0], sz[1], format), dst(sz[0], sz[1], format), flat(sz[0], sz[1], format, 173);
-                    src.randomise(rng, values);
+                    TestImage src(sz[0], sz[1], format), dst(sz[0], sz[1], format), flat(sz[0], sz[1], format, 173);
+                    randomise(src, rng, values);
                     std::vector<uint8_t> expect = src.bytes();
                     if (img_blur_radius(sigma) > 0)
                         expect = plain_blur(expect, sz[0], sz[1], (int32_t)img_colour_bytes(format), sigma);
@@ -199,8 +164,8 @@ TEST_F(Blur, RunWalkEqualsThePlainWeightedSum)
 TEST_F(Colorize, GreyLightAndHue)
 {
     std::mt19937 rng(9);
-    Image src(16, 16, IMG_BGR), dst(16, 16, IMG_BGR);
-    src.randomise(rng);
+    TestImage src(16, 16, IMG_BGR), dst(16, 16, IMG_BGR);
+    randomise(src, rng);
     img_colorize(&dst.v, &src.v, 77, 0, 0);
     for (int32_t i = 0; i < 256; i++) {
         const uint8_t *p = src.v.colour + 3 * i, *q = dst.v.colour + 3 * i;
@@ -212,7 +177,7 @@ TEST_F(Colorize, GreyLightAndHue)
     img_colorize(&dst.v, &src.v, 200, -100, 60);
     EXPECT_EQ(dst.bytes(), std::vector<uint8_t>(768, 0)) << "no brightness is black";
 
-    Image grey(1, 1, IMG_BGR, 100);
+    TestImage grey(1, 1, IMG_BGR, 100);
     for (int32_t hue : {0, 120, 240, 360 + 120, -120}) {
         img_colorize(&dst.v, &grey.v, hue, 0, 100);
         int32_t main = (2 - (hue % 360 + 360) % 360 / 120) % 3;  // red, green or blue, in BGR order
