@@ -187,3 +187,18 @@ int img_save(FILE *f, Img *img)
     img_view(&v, img, 0, 0);
     return img_write(f, &v) == 0;
 }
+
+int img_check(const void *data, size_t size)
+{
+    if (!data || size < IMG_HEADER_SIZE)
+        return 0;
+    const uint8_t *b = (const uint8_t *)data;
+    uint32_t w = get32(b + 4), h = get32(b + 8), format = get32(b + 12);
+    bool known = format == IMG_8BIT || format == IMG_555 || format == IMG_BGR || format == IMG_BGRA;
+    if (get32(b) != IMG_MAGIC || !known || w > 65535 || h > 65535)
+        return 0;
+    uint64_t colour = (uint64_t)img_colour_bytes(format) * w, second = (uint64_t)img_second_bytes(format) * w;
+    uint64_t want_second_offset = second ? IMG_HEADER_SIZE + colour * h : 0;
+    return get32(b + 16) == IMG_HEADER_SIZE && get32(b + 20) == colour && get32(b + 24) == want_second_offset &&
+           get32(b + 28) == second && IMG_HEADER_SIZE + (colour + second) * h == size;
+}

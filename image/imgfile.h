@@ -22,6 +22,11 @@ Img *img_load(FILE *f);
 // 1 on success, 0 on failure.
 int img_save(FILE *f, Img *img);
 
+// 1 when `size` bytes are exactly the Img their header describes (as the writer makes
+// them: known format, unpadded rows, planes where the header says), so they can be
+// used in place.
+int img_check(const void *data, size_t size);
+
 // The codecs' diagnostic hook: the reason for the last failure, logged.
 void codec_report(const char *text);
 // The last text given to codec_report (empty when none), for tools that show it.

@@ -9,6 +9,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include "image/cache.h"
 #include "image/clip.h"
 #include "image/img.h"
 #include "kernel/events.h"
@@ -245,8 +246,9 @@ void kernel_init(void)
     make_dir("sfiles/qs");
     io_temp_trim(KERNEL_TEMP_FOLDER, "*.tmp", KERNEL_TEMP_BUDGET);
 
-    // Then: skin and language files out of the data pack, texts, splash, image cache
-    // preloading.
+    // Then: skin and language files out of the data pack, texts, splash.
+    io_mem_set_purge(cache_purge_one);  // short of memory, cached artwork goes first
+    cache_set_preload(true);
     clip_init();
     img_set_blitter(img_draw);
     // Then: skin, toolkit, sound, fonts.
@@ -266,7 +268,10 @@ void kernel_done(void)
     // first, then the screen size is written to the settings.
     for (const char *name : kernel_scratch_files)
         file_delete(name);
-    // Then the sound, control images, image cache and data pack go.
+    // Then the sound and the control images go.
+    cache_done();
+    io_mem_set_purge(nullptr);
+    // Then the data pack closes.
     clip_done();
     file_delete("sfiles/skin.ini");
     file_delete("sfiles/lang.ini");

@@ -1,19 +1,33 @@
-// pelmora-tool: makes and reads the game's data packs and tells what an IMG picture
-// holds. Errors are one line on stderr naming the file, with exit code 1; a damaged
-// pack is reported by the pack reader's own fatal message, which names it too.
+// pelmora-tool: makes and reads the game's data packs, tells what an IMG picture holds,
+// and converts and scales pictures the way the game reads and writes them. Errors are
+// one line on stderr naming the file, with exit code 1; a damaged pack is reported by
+// the pack reader's own fatal message, which names it too.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "image/bmp.h"
+#include "image/cache.h"
+#include "image/gformat.h"
 #include "image/imgfile.h"
+#include "image/jpeg.h"
+#include "image/resample.h"
+#include "kernel/files.h"
+#include "kernel/memory.h"
 #include "res/datapack.h"
 
 static const char usage_text[] =
     "usage: pelmora-tool pack create DIR OUT.pck   pack every file under DIR\n"
     "       pelmora-tool pack list PCK             size and name of each entry\n"
     "       pelmora-tool pack extract PCK NAME OUT copy entry NAME to the file OUT\n"
-    "       pelmora-tool image info FILE.img       width, height and pixel format\n";
+    "       pelmora-tool image info FILE.img       width, height and pixel format\n"
+    "       pelmora-tool image convert IN OUT [--quality Q]\n"
+    "                                  read a BMP, JPEG, TIFF or IMG picture and write it as\n"
+    "                                  BMP, JPEG (quality 1-100, default 80) or IMG by OUT's\n"
+    "                                  extension\n"
+    "       pelmora-tool image scale IN OUT WIDTH HEIGHT [--smooth] [--quality Q]\n"
+    "                                  the same, resized (nearest, or filtered with --smooth)\n";
 
 static int usage(void)
 {
@@ -106,6 +120,135 @@ static int image_info(const char *path)
     return 0;
 }
 
+// An IMG file as a picture of its own format, planes copied as they lie.
+static Picture *read_img(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return nullptr;
+    Img *img = img_load(f);
+    fclose(f);
+    if (!img)
+        return nullptr;
+    Picture *p = picture_create(img->width, img->height, img->format);
+    if (p) {
+        ImgView v;
+        img_view(&v, img, 0, 0);
+        memcpy(p->colour, v.colour, (size_t)p->colour_stride * (size_t)p->height);
+        if (p->second)
+            memcpy(p->second, v.second, (size_t)p->second_stride * (size_t)p->height);
+    }
+    img_free(img);
+    return p;
+}
+
+// Reads any picture the game reads; null with a one-line message on failure.
+static Picture *read_picture(const char *path)
+{
+    FILE *probe = fopen(path, "rb");
+    if (!probe) {
+        fail(path, strerror(errno));
+        return nullptr;
+    }
+    fclose(probe);
+    char ext[5];
+    cache_extension(path, ext, true);
+    Picture *p = nullptr;
+    codec_report("");
+    if (strcmp(ext, "IMG") == 0)
+        p = read_img(path);
+    else if (gformat_read(path))
+        p = gformat_take();
+    if (!p) {
+        const char *why = codec_last_report();
+        fail(path, why[0] ? why : "not a picture this game reads (BMP, JPEG, TIFF or IMG)");
+    }
+    return p;
+}
+
+// A format-3 copy of a picture that has another format (grey, or with alpha).
+static Picture *as_colour(Picture *p)
+{
+    if (p->format == IMG_BGR)
+        return p;
+    Picture *rgb = picture_create(p->width, p->height, IMG_BGR);
+    img_convert(rgb, p);
+    picture_free(p);
+    return rgb;
+}
+
+// Writes by the output's extension through a temporary file: nothing is left behind
+// when writing fails.
+static int write_picture(const char *path, Picture *p, int quality)
+{
+    char ext[5];
+    cache_extension(path, ext, true);
+    bool jpeg = strcmp(ext, "JPG") == 0 || strcmp(ext, "JPEG") == 0 || strcmp(ext, "JPE") == 0;
+    bool bmp = strcmp(ext, "BMP") == 0 || strcmp(ext, "DIB") == 0;
+    if (!jpeg && !bmp && strcmp(ext, "IMG") != 0)
+        return fail(path, "unknown output type (use .bmp, .jpg or .img)");
+    SafeFile sf;
+    if (!safe_file_open(&sf, path))
+        return fail(path, strerror(errno));
+    int bad = jpeg ? jpeg_write(sf.f, p, quality) : bmp ? bmp_write(sf.f, p) : img_write(sf.f, p);
+    if (bad) {
+        safe_file_abort(&sf);
+        const char *why = codec_last_report();
+        return fail(path, why[0] ? why : "cannot write the picture");
+    }
+    return safe_file_commit(&sf) ? 0 : fail(path, "cannot write the file");
+}
+
+static bool parse_positive(const char *text, int max, int *out)
+{
+    char *end;
+    long v = strtol(text, &end, 10);
+    if (end == text || *end || v < 1 || v > max)
+        return false;
+    *out = (int)v;
+    return true;
+}
+
+// image convert IN OUT [--quality Q] / image scale IN OUT W H [--smooth] [--quality Q]
+static int image_convert(int argc, char **argv, bool scale)
+{
+    int first_option = scale ? 7 : 5;
+    if (argc < first_option)
+        return usage();
+    int quality = 80, width = 0, height = 0;
+    bool smooth = false;
+    if (scale && (!parse_positive(argv[5], 32768, &width) || !parse_positive(argv[6], 32768, &height)))
+        return usage();
+    if ((int64_t)width * height > 200000000)
+        return fail(argv[4], "too large: at most 200 million pixels");
+    for (int i = first_option; i < argc; i++) {
+        if (strcmp(argv[i], "--smooth") == 0 && scale)
+            smooth = true;
+        else if (strcmp(argv[i], "--quality") == 0 && i + 1 < argc && parse_positive(argv[i + 1], 100, &quality))
+            i++;
+        else
+            return usage();
+    }
+    img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
+    Picture *p = read_picture(argv[3]);
+    if (!p)
+        return 1;
+    if (scale) {
+        p = as_colour(p);
+        Picture *out = picture_create(width, height, IMG_BGR);
+        img_resample(out, p, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST);
+        picture_free(p);
+        p = out;
+    }
+    char ext[5];
+    cache_extension(argv[4], ext, true);
+    if (strcmp(ext, "BMP") == 0 || strcmp(ext, "DIB") == 0)
+        p = as_colour(p);
+    int result = write_picture(argv[4], p, quality);
+    picture_free(p);
+    return result;
+}
+
 int main(int argc, char **argv)
 {
     // Fatal messages go to the terminal, never to a window.
@@ -120,8 +263,11 @@ int main(int argc, char **argv)
             return pack_list(argv[3]);
         if (strcmp(verb, "extract") == 0 && argc == 6)
             return pack_extract(argv[3], argv[4], argv[5]);
-    } else if (strcmp(group, "image") == 0 && strcmp(verb, "info") == 0 && argc == 4) {
-        return image_info(argv[3]);
+    } else if (strcmp(group, "image") == 0) {
+        if (strcmp(verb, "info") == 0 && argc == 4)
+            return image_info(argv[3]);
+        if (strcmp(verb, "convert") == 0 || strcmp(verb, "scale") == 0)
+            return image_convert(argc, argv, strcmp(verb, "scale") == 0);
     }
     return usage();
 }

@@ -1,0 +1,212 @@
+// One current picture between reading, resizing, converting and writing.
+#include "image/gformat.h"
+
+#include <cstring>
+
+#include "image/bmp.h"
+#include "image/cache.h"
+#include "image/jpeg.h"
+#include "image/resample.h"
+#include "kernel/files.h"
+
+static const char filter_list[] =
+    "All Formats\0*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB\0"
+    "BMP (*.BMP;*.RLE;*.DIB)\0*.BMP;*.RLE;*.DIB\0"
+    "JPEG (*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF)\0*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF\0"
+    "TIFF (*.TIF;*.TIFF) uncompressed\0*.TIF;*.TIFF\0";
+static constexpr const char *TIFF_PATTERNS = "*.TIF;*.TIFF";
+static constexpr const char *JPEG_PATTERNS = "*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF";
+static constexpr const char *BMP_PATTERNS = "*.BMP;*.RLE;*.DIB";
+
+// Pictures larger than this are refused before any pixel memory is taken.
+constexpr int32_t GFORMAT_MAX_SIDE = 32768;
+constexpr int64_t GFORMAT_MAX_PIXELS = 200000000;
+
+static struct {
+    Picture *current;
+} gf;
+
+const char *gformat_filter(void)
+{
+    return filter_list;
+}
+
+Picture *gformat_take(void)
+{
+    Picture *p = gf.current;
+    gf.current = nullptr;
+    return p;
+}
+
+static bool sane_size(int32_t w, int32_t h)
+{
+    return w > 0 && h > 0 && w <= GFORMAT_MAX_SIDE && h <= GFORMAT_MAX_SIDE && (int64_t)w * h <= GFORMAT_MAX_PIXELS;
+}
+
+// Whether ".EXT" ends one of the patterns of a list ("*.JPG;*.JPE;...").
+static bool in_patterns(const char *ext, const char *patterns)
+{
+    if (!ext[0])
+        return false;
+    char want[8];
+    snprintf(want, sizeof want, ".%s", ext);
+    size_t n = strlen(want);
+    for (const char *p = strstr(patterns, want); p; p = strstr(p + 1, want))
+        if (p[n] == ';' || p[n] == 0)
+            return true;
+    return false;
+}
+
+typedef int (*HeaderFn)(FILE *, int32_t *, int32_t *, uint32_t *);
+typedef int (*PixelsFn)(Picture *, FILE *);
+
+// The header step, a picture of its size, the pixel step; the picture becomes current.
+static int read_stream(FILE *f, HeaderFn header, PixelsFn pixels)
+{
+    int32_t w, h;
+    uint32_t format;
+    if (header(f, &w, &h, &format) || !sane_size(w, h))
+        return 0;
+    Picture *p = picture_create(w, h, format);
+    if (!p)
+        return 0;
+    if (pixels(p, f)) {
+        picture_free(p);
+        return 0;
+    }
+    gf.current = p;
+    return 1;
+}
+
+static int read_tiff(const char *path)
+{
+    int32_t w, h;
+    uint32_t format;
+    if (tiff_read_info(path, &w, &h, &format) || !sane_size(w, h))
+        return 0;
+    Picture *p = picture_create(w, h, format);
+    if (!p)
+        return 0;
+    if (tiff_read_pixels(p, path)) {
+        picture_free(p);
+        return 0;
+    }
+    gf.current = p;
+    return 1;
+}
+
+int gformat_read(const char *path)
+{
+    gf.current = nullptr;  // the caller freed the previous picture
+    char ext[5];
+    cache_extension(path, ext, true);
+    int ok = 0;
+    if (in_patterns(ext, TIFF_PATTERNS)) {
+        ok = read_tiff(path);
+    } else if (in_patterns(ext, JPEG_PATTERNS) || in_patterns(ext, BMP_PATTERNS)) {
+        FILE *f = fopen(path, "rb");
+        if (!f)
+            return 0;
+        ok = in_patterns(ext, JPEG_PATTERNS) ? read_stream(f, jpeg_read_info, jpeg_read_pixels)
+                                             : read_stream(f, bmp_read_header, bmp_read_pixels);
+        fclose(f);
+    }
+    if (!ok) {
+        gf.current = nullptr;
+        return 0;
+    }
+    if (gf.current->format != IMG_BGR) {
+        Picture *rgb = picture_create(gf.current->width, gf.current->height, IMG_BGR);
+        if (!rgb) {
+            gformat_free();
+            return 0;
+        }
+        img_convert(rgb, gf.current);
+        picture_free(gf.current);
+        gf.current = rgb;
+    }
+    return 1;
+}
+
+int gformat_jpg_read(FILE *f)
+{
+    return read_stream(f, jpeg_read_info, jpeg_read_pixels);
+}
+
+int gformat_read_jpg_file(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return 0;
+    int ok = gformat_jpg_read(f);
+    fclose(f);
+    return ok;
+}
+
+void gformat_size(int32_t *width, int32_t *height)
+{
+    *width = gf.current ? gf.current->width : 0;
+    *height = gf.current ? gf.current->height : 0;
+}
+
+void gformat_resize(int32_t width, int32_t height, int smooth)
+{
+    if (!gf.current)
+        return;
+    Picture *p = picture_create(width, height, gf.current->format);
+    if (!p)
+        return;
+    img_resample(p, gf.current, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST);
+    picture_free(gf.current);
+    gf.current = p;
+}
+
+Img *gformat_to_img(void)
+{
+    if (!gf.current)
+        return nullptr;
+    Img *img = img_create(gf.current->width, gf.current->height, IMG_SCREEN);
+    ImgView v;
+    img_view(&v, img, 0, 0);
+    img_convert(&v, gf.current);
+    return img;
+}
+
+void gformat_free(void)
+{
+    picture_free(gf.current);
+    gf.current = nullptr;
+}
+
+int gformat_write_jpg(FILE *f, int quality)
+{
+    return gf.current && jpeg_write(f, gf.current, quality) == 0;
+}
+
+// Writes through a temporary file, so a failure never leaves half a picture where a
+// whole one was.
+int gformat_write_jpg_file(const char *path, int quality)
+{
+    SafeFile sf;
+    if (!gf.current || !safe_file_open(&sf, path))
+        return 0;
+    if (!gformat_write_jpg(sf.f, quality)) {
+        safe_file_abort(&sf);
+        return 0;
+    }
+    return safe_file_commit(&sf);
+}
+
+int gformat_write_bmp_file(const char *path)
+{
+    return gf.current && bmp_save(path, gf.current) == 0;
+}
+
+Img *gformat_load_jpg_img(const char *path)
+{
+    if (!gformat_read_jpg_file(path))
+        return nullptr;
+    Img *img = gformat_to_img();
+    gformat_free();
+    return img;
+}
