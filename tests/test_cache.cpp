@@ -1,11 +1,13 @@
 // The artwork cache over a loose data folder, and the picture front end's choice of
 // reader by extension.
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <tiffio.h>
 #include <unistd.h>
 
+#include "image/bmp.h"
 #include "image/cache.h"
 #include "image/gformat.h"
 #include "image/imgfile.h"
@@ -160,4 +162,32 @@ TEST(PictureFiles, ReaderIsChosenByExtension)
     EXPECT_STREQ(f, "All Formats");
     f += strlen(f) + 1;
     EXPECT_STREQ(f, "*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB");
+}
+
+TEST(PictureFiles, ToolConvertsAndRefusesCleanly)
+{
+    TempDir dir;
+    ChildOptions opt;
+    opt.cwd = dir.path;
+    // A blue 16 x 16 picture: large and plain enough to come through JPEG unharmed.
+    img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
+    Picture *blue = picture_create(16, 16, IMG_BGR);
+    img_fill_view(blue, 0x0000FF);
+    ASSERT_EQ(bmp_save(dir.file("in.bmp").c_str(), blue), 0);
+    picture_free(blue);
+    EXPECT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"image", "convert", "in.bmp", "mid.jpg", "--quality", "95"}, opt), 20000), 0);
+    EXPECT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"image", "scale", "mid.jpg", "out.bmp", "6", "4"}, opt), 20000), 0)
+        << read_file(dir.file("stderr.txt"));
+    std::string out = read_file(dir.file("out.bmp"));
+    ASSERT_EQ(out.size(), 54u + 4u * 20u) << "6 x 4 pixels, rows padded to 20 bytes";
+    EXPECT_GT((uint8_t)out[54], 240) << "the picture stays blue through JPEG and scaling";
+    EXPECT_LT((uint8_t)out[56], 16);
+
+    write_file(dir.file("broken.jpg"), "\xFF\xD8\xFF\xE0 then nothing");
+    write_file(dir.file("stderr.txt"), "");
+    EXPECT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"image", "convert", "broken.jpg", "x.bmp"}, opt), 20000), 1);
+    std::string said = read_file(dir.file("stderr.txt"));
+    EXPECT_EQ(said.rfind("pelmora-tool: broken.jpg: JPG: ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_NE(access(dir.file("x.bmp").c_str(), F_OK), 0) << "no output file after a failure";
 }
