@@ -86,6 +86,7 @@ BENCHMARK(BM_LibjpegDecode4000x3000)->Unit(benchmark::kMillisecond);
 static void BM_GformatReadToImg4000x3000(benchmark::State &state)
 {
     const std::string &path = test_jpeg();
+    io_mem_init();  // as the game runs
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
     screen.bytes_per_pixel = 3;  // the game's frame buffer
     for (auto _ : state) {

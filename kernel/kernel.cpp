@@ -421,6 +421,7 @@ static bool forward_to_running_copy(void)
 int kernel_main(int argc, char **argv)
 {
     kern = {};
+    io_mem_init();
     if (!getcwd(kern.cwd, sizeof kern.cwd))
         kern.cwd[0] = 0;
     kernel_join_args(argc, argv, kern.cmdline, sizeof kern.cmdline);

@@ -66,6 +66,13 @@ size_t io_mem_size(void *block)
     return block ? malloc_usable_size(block) : 0;
 }
 
+void io_mem_init(void)
+{
+    constexpr int KEEP = 1 << 30;
+    mallopt(M_MMAP_THRESHOLD, KEEP);
+    mallopt(M_TRIM_THRESHOLD, KEEP);
+}
+
 void io_mem_reset(void)
 {
     mem_counters = {};

@@ -26,6 +26,12 @@ void io_mem_free(void *block);
 // Usable size of a block, 0 for null.
 size_t io_mem_size(void *block);
 
+// Sets up the system allocator for the game's pattern of use: large pictures are made
+// and freed again and again (every box opened, every picture imported), so freed memory
+// is kept for the next one instead of being handed back to the system and faulted in
+// afresh page by page. Called once at process start.
+void io_mem_init(void);
+
 // Clears both counters; the kernel does it when the game's window is created.
 void io_mem_reset(void);
 
