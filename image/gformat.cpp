@@ -57,20 +57,18 @@ static bool in_patterns(const char *ext, const char *patterns)
     return false;
 }
 
-typedef int (*HeaderFn)(FILE *, int32_t *, int32_t *, uint32_t *);
-typedef int (*PixelsFn)(Picture *, FILE *);
-
 // The header step, a picture of its size, the pixel step; the picture becomes current.
-static int read_stream(FILE *f, HeaderFn header, PixelsFn pixels)
+template <typename Header, typename Pixels>
+static int read_picture(Header header, Pixels pixels)
 {
     int32_t w, h;
     uint32_t format;
-    if (header(f, &w, &h, &format) || !sane_size(w, h))
+    if (header(&w, &h, &format) || !sane_size(w, h))
         return 0;
     Picture *p = picture_create(w, h, format);
     if (!p)
         return 0;
-    if (pixels(p, f)) {
+    if (pixels(p)) {
         picture_free(p);
         return 0;
     }
@@ -78,21 +76,19 @@ static int read_stream(FILE *f, HeaderFn header, PixelsFn pixels)
     return 1;
 }
 
+typedef int (*HeaderFn)(FILE *, int32_t *, int32_t *, uint32_t *);
+typedef int (*PixelsFn)(Picture *, FILE *);
+
+static int read_stream(FILE *f, HeaderFn header, PixelsFn pixels)
+{
+    return read_picture([&](int32_t *w, int32_t *h, uint32_t *format) { return header(f, w, h, format); },
+                        [&](Picture *p) { return pixels(p, f); });
+}
+
 static int read_tiff(const char *path)
 {
-    int32_t w, h;
-    uint32_t format;
-    if (tiff_read_info(path, &w, &h, &format) || !sane_size(w, h))
-        return 0;
-    Picture *p = picture_create(w, h, format);
-    if (!p)
-        return 0;
-    if (tiff_read_pixels(p, path)) {
-        picture_free(p);
-        return 0;
-    }
-    gf.current = p;
-    return 1;
+    return read_picture([&](int32_t *w, int32_t *h, uint32_t *format) { return tiff_read_info(path, w, h, format); },
+                        [&](Picture *p) { return tiff_read_pixels(p, path); });
 }
 
 int gformat_read(const char *path)
