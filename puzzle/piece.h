@@ -1,0 +1,78 @@
+// Pieces on the table and how they are drawn: each pixel is the picture pixel lit by a
+// fixed light according to the surface direction in its shape's relief code, blended
+// with the table by its coverage; a lifted piece throws a soft shadow.
+#pragma once
+#include <cstdint>
+
+#include "image/img.h"
+#include "puzzle/cut.h"
+
+struct QuadPoint {
+    double x, y;
+};
+
+// A clipped bounding box on the table; x1 = -1 when nothing is visible.
+struct PieceBox {
+    int32_t x0, y0, x1, y1;
+};
+
+// One piece. Rendering reads and writes the fields up to `dirty`; the table logic that
+// moves pieces (dragging, turning, groups) uses the rest.
+struct Piece {
+    PieceBox body_box;
+    QuadPoint body_quad[4];
+    PieceBox shadow_box;
+    QuadPoint shadow_quad[4];
+    QuadPoint body_source[4];    // relief image corners as texture coordinates
+    QuadPoint shadow_source[4];  // shadow image corners
+    int32_t x, y;                // table position of the relief image's top-left
+    int32_t lift;                // 0 on the table; the shadow distance while held
+    int32_t angle;               // degrees 0 .. 359
+    int32_t drawn_x, drawn_y, drawn_lift, drawn_angle;
+    int32_t home_x, home_y;      // relief image's top-left in picture coordinates
+    int32_t shape;
+    int32_t selected;
+    int32_t dirty;
+    int32_t below, above;        // stacking list links, -1 at the ends
+    int32_t work_x, work_y;
+    int32_t moved, held, turning, turn_start_angle;
+    int32_t pivot_x, pivot_y, turn_base_x, turn_base_y, turn_request;
+    int32_t group;               // -1 alone, else the index of one member
+    int32_t mark;
+    int32_t neighbour_count;
+    int32_t neighbours[4];       // above, left, below, right
+};
+
+// What drawing draws into and from: the table image (format 3), the box picture
+// (format 3, the size the cut was made for) and the shapes of the cut.
+struct PieceScene {
+    Img *table;
+    Img *picture;
+    const Shape *shapes;
+    int32_t shape_count;
+};
+extern PieceScene piece_scene;
+
+// The three lighting tables, built once by light_tables_build.
+extern uint8_t light_background[65536];   // [(t << 8) | a]: table byte t under coverage a
+extern uint8_t light_colour[262144];      // [(l << 13) | (a << 8) | p]: picture byte p lit
+extern uint16_t light_of_shape[65536];    // shape pixel -> (a << 6) | (l << 11)
+void light_tables_build(void);
+
+// The light level 0 .. 31 of a 10-bit relief code.
+int32_t light_level(int32_t code);
+
+// Recomputes the body and shadow quads and boxes from position, lift and angle.
+void piece_geometry_update(Piece *piece);
+
+enum { PIECE_BODY = 0, PIECE_SHADOW = 1 };
+// Draws a piece's body or shadow into the table image.
+void piece_draw(const Piece *piece, int what);
+
+// Marks the body and shadow boxes of a piece dirty (clip_invalidate).
+void piece_dirty_rect(const Piece *piece);
+
+// The frame's drawing: pieces whose geometry changed are recomputed and their old and
+// new boxes marked; then bodies of lying pieces bottom-up, then shadows and bodies of
+// lifted ones. `first` is the bottom of the stacking list.
+void pieces_draw_frame(Piece *pieces, int32_t count, int32_t first);
