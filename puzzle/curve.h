@@ -24,7 +24,8 @@ extern Curve curves[CURVE_TYPES];
 void curves_init(void);
 // Reads one file (8-byte records of two signed 32-bit little-endian integers) into an
 // entry and normalises it to run from (0, 0) to (1, y). More than 128 points is fatal
-// "curve->n>MAX_CONTROLPOINTS".
+// "curve->n>MAX_CONTROLPOINTS"; so are a file without points, a curve that ends where
+// it starts (nothing to scale by) and a point absurdly far out.
 void curve_load(Curve *curve, int file_index);
 void curves_done(void);
 
