@@ -151,6 +151,14 @@ static void mark(const CurveWalk &w, double x, double y, uint8_t value)
         w.pixels[(ptrdiff_t)y * w.stride + (ptrdiff_t)x] = value;
 }
 
+// A chord along a pixel's side adds none of that pixel's area, so it only marks a pixel
+// the curve has not measured already; overwriting a measured share would cover it twice.
+static void mark_side(const CurveWalk &w, double x, double y)
+{
+    if (x >= 0 && y >= 0 && x < w.width && y < w.height && w.pixels[(ptrdiff_t)y * w.stride + (ptrdiff_t)x] == 255)
+        w.pixels[(ptrdiff_t)y * w.stride + (ptrdiff_t)x] = CURVE_FULL;
+}
+
 enum { SIDE_TOP, SIDE_RIGHT, SIDE_BOTTOM, SIDE_LEFT };
 
 static int nearest_side(double x, double y)
@@ -179,7 +187,11 @@ static double chord_coverage(double ex, double ey, double xx, double xy)
     case SIDE_LEFT * 4 + SIDE_TOP: return 1 - xx * ey / 2;
     case SIDE_LEFT * 4 + SIDE_RIGHT: return (1 - ey) + (ey - xy) / 2;
     case SIDE_LEFT * 4 + SIDE_BOTTOM: return (1 - ey) * xx / 2;
-    default: return 0;  // in and out through the same side
+    default:
+        // In and out through the same side: the chord only dips into the square, so the
+        // part right of it is all of the square or none of it, as its centre says.
+        // (Counting it as nothing would leave a pinhole between the two pieces.)
+        return (xx - ex) * (0.5 - ey) - (xy - ey) * (0.5 - ex) > 0 ? 1 : 0;
     }
 }
 
@@ -189,13 +201,13 @@ static void plot(const CurveWalk &w, CurvePoint e, CurvePoint x)
 {
     double ex = e.x - w.px, ey = e.y - w.py, xx = x.x - w.px, xy = x.y - w.py;
     if (ex == 0 && xx == 0)
-        mark(w, xy > ey ? w.px - 1 : w.px, w.py, CURVE_FULL);
+        mark_side(w, xy > ey ? w.px - 1 : w.px, w.py);
     else if (ex == 1 && xx == 1)
-        mark(w, xy > ey ? w.px : w.px + 1, w.py, CURVE_FULL);
+        mark_side(w, xy > ey ? w.px : w.px + 1, w.py);
     else if (ey == 0 && xy == 0)
-        mark(w, w.px, xx > ex ? w.py : w.py - 1, CURVE_FULL);
+        mark_side(w, w.px, xx > ex ? w.py : w.py - 1);
     else if (ey == 1 && xy == 1)
-        mark(w, w.px, xx > ex ? w.py + 1 : w.py, CURVE_FULL);
+        mark_side(w, w.px, xx > ex ? w.py + 1 : w.py);
     else {
         // Chords that cut a corner by a hair can leave the square a little: clamp.
         double v = std::trunc(chord_coverage(ex, ey, xx, xy) * 255);

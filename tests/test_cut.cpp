@@ -222,12 +222,13 @@ TEST_F(Cut, PiecesCoverThePuzzleExactlyOnce)
     // add up to 254 or 255, which is 30 or 31 in five bits.
     cut(330, 250, 32, 0);
     EXPECT_EQ(cover_faults(30, 31), std::pair(0, 0)) << "outside the grid, and gaps or double cover inside";
-    // Jittered edges meet at other sub-pixel offsets: a few single pixels where a curve
-    // grazes a pixel's side or four corners meet are off by more than rounding.
+    // Jittered edges meet at other sub-pixel offsets: a few single pixels where four
+    // corners meet or a neck is narrower than a pixel are off by more than rounding (34 of
+    // 172,800 today; a curve grazing a pixel's side used to leave pinholes, 55).
     cut(500, 360, 40, 20);
     auto [outside, off] = cover_faults(29, 32);
     EXPECT_EQ(outside, 0);
-    EXPECT_TRUE(off >= 0 && off < 480 * 360 / 1000) << off << " pixels with a gap or covered twice";
+    EXPECT_TRUE(off >= 0 && off < 45) << off << " pixels with a gap or covered twice";
 }
 
 TEST_F(Cut, PreviewDrawsEveryEdgeInsideTheGrid)
