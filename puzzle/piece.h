@@ -69,6 +69,10 @@ enum { PIECE_BODY = 0, PIECE_SHADOW = 1 };
 // Draws a piece's body or shadow into the table image.
 void piece_draw(const Piece *piece, int what);
 
+// Test hook: when set, quarter turns take the general span routines too, so tests can
+// check that the fast ones draw exactly the same pixels.
+extern int piece_force_general;
+
 // Marks the body and shadow boxes of a piece dirty (clip_invalidate).
 void piece_dirty_rect(const Piece *piece);
 

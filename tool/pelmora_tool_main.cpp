@@ -16,6 +16,7 @@
 #include "kernel/files.h"
 #include "kernel/memory.h"
 #include "res/datapack.h"
+#include "tool/tool.h"
 
 static const char usage_text[] =
     "usage: pelmora-tool pack create DIR OUT.pck   pack every file under DIR\n"
@@ -27,15 +28,20 @@ static const char usage_text[] =
     "                                  BMP, JPEG (quality 1-100, default 80) or IMG by OUT's\n"
     "                                  extension\n"
     "       pelmora-tool image scale IN OUT WIDTH HEIGHT [--smooth] [--quality Q]\n"
-    "                                  the same, resized (nearest, or filtered with --smooth)\n";
+    "                                  the same, resized (nearest, or filtered with --smooth)\n"
+    "       pelmora-tool cut PICTURE --out DIR [--piece-size N] [--jitter J] [--shape S]\n"
+    "                                  [--angle A] [--pack PCK]\n"
+    "                                  cut a picture with the edge curves of a data pack\n"
+    "                                  (default data.pck) and write each shape's coverage,\n"
+    "                                  lit relief and shadow, and all pieces lit at home\n";
 
-static int usage(void)
+int tool_usage(void)
 {
     fputs(usage_text, stderr);
     return 2;
 }
 
-static int fail(const char *file, const char *reason)
+int tool_fail(const char *file, const char *reason)
 {
     fprintf(stderr, "pelmora-tool: %s: %s\n", file, reason);
     return 1;
@@ -43,16 +49,27 @@ static int fail(const char *file, const char *reason)
 
 // The pack reader stops the process on any fault; a file that is not there at all
 // gets the ordinary message first. A name holding '@' would be read as a folder.
-static int open_pack(const char *path)
+bool tool_file_exists(const char *path)
 {
-    if (strchr(path, '@'))
-        return fail(path, "a pack name may not contain '@'");
     FILE *f = fopen(path, "rb");
-    if (!f)
-        return fail(path, strerror(errno));
+    if (!f) {
+        tool_fail(path, strerror(errno));
+        return false;
+    }
     fclose(f);
+    return true;
+}
+
+bool tool_open_pack(const char *path)
+{
+    if (strchr(path, '@')) {
+        tool_fail(path, "a pack name may not contain '@'");
+        return false;
+    }
+    if (!tool_file_exists(path))
+        return false;
     dp_open(path);
-    return 0;
+    return true;
 }
 
 static void print_entry(const char *name, uint32_t size, void *)
@@ -71,7 +88,7 @@ static int pack_create(const char *folder, const char *out)
 
 static int pack_list(const char *path)
 {
-    if (open_pack(path))
+    if (!tool_open_pack(path))
         return 1;
     dp_list(0, print_entry, nullptr);
     dp_close();
@@ -80,7 +97,7 @@ static int pack_list(const char *path)
 
 static int pack_extract(const char *path, const char *name, const char *out)
 {
-    if (open_pack(path))
+    if (!tool_open_pack(path))
         return 1;
     int index = dp_get_index(name, 0);
     if (index < 0) {
@@ -91,7 +108,7 @@ static int pack_extract(const char *path, const char *name, const char *out)
     int ok = dp_extract(index, out);
     int err = errno;
     dp_close();
-    return ok ? 0 : fail(out, err ? strerror(err) : "cannot write");
+    return ok ? 0 : tool_fail(out, err ? strerror(err) : "cannot write");
 }
 
 static const char *format_name(uint32_t format)
@@ -109,13 +126,13 @@ static int image_info(const char *path)
 {
     FILE *f = fopen(path, "rb");
     if (!f)
-        return fail(path, strerror(errno));
+        return tool_fail(path, strerror(errno));
     int32_t width = 0, height = 0;
     uint32_t format = 0;
     int bad = img_read_header(f, &width, &height, &format);
     fclose(f);
     if (bad)
-        return fail(path, "not an IMG picture (too short, or the magic is wrong)");
+        return tool_fail(path, "not an IMG picture (too short, or the magic is wrong)");
     printf("width %d\nheight %d\nformat %u (%s)\n", width, height, format, format_name(format));
     return 0;
 }
@@ -145,12 +162,8 @@ static Picture *read_img(const char *path)
 // Reads any picture the game reads; null with a one-line message on failure.
 static Picture *read_picture(const char *path)
 {
-    FILE *probe = fopen(path, "rb");
-    if (!probe) {
-        fail(path, strerror(errno));
+    if (!tool_file_exists(path))
         return nullptr;
-    }
-    fclose(probe);
     char ext[5];
     cache_extension(path, ext, true);
     Picture *p = nullptr;
@@ -161,7 +174,7 @@ static Picture *read_picture(const char *path)
         p = gformat_take();
     if (!p) {
         const char *why = codec_last_report();
-        fail(path, why[0] ? why : "not a picture this game reads (BMP, JPEG, TIFF or IMG)");
+        tool_fail(path, why[0] ? why : "not a picture this game reads (BMP, JPEG, TIFF or IMG)");
     }
     return p;
 }
@@ -186,24 +199,25 @@ static int write_picture(const char *path, Picture *p, int quality)
     bool jpeg = strcmp(ext, "JPG") == 0 || strcmp(ext, "JPEG") == 0 || strcmp(ext, "JPE") == 0;
     bool bmp = strcmp(ext, "BMP") == 0 || strcmp(ext, "DIB") == 0;
     if (!jpeg && !bmp && strcmp(ext, "IMG") != 0)
-        return fail(path, "unknown output type (use .bmp, .jpg or .img)");
+        return tool_fail(path, "unknown output type (use .bmp, .jpg or .img)");
     SafeFile sf;
     if (!safe_file_open(&sf, path))
-        return fail(path, strerror(errno));
+        return tool_fail(path, strerror(errno));
     int bad = jpeg ? jpeg_write(sf.f, p, quality) : bmp ? bmp_write(sf.f, p) : img_write(sf.f, p);
     if (bad) {
         safe_file_abort(&sf);
         const char *why = codec_last_report();
-        return fail(path, why[0] ? why : "cannot write the picture");
+        return tool_fail(path, why[0] ? why : "cannot write the picture");
     }
-    return safe_file_commit(&sf) ? 0 : fail(path, "cannot write the file");
+    return safe_file_commit(&sf) ? 0 : tool_fail(path, "cannot write the file");
 }
 
-static bool parse_positive(const char *text, int max, int *out)
+bool tool_int(const char *text, int lo, int hi, int *out)
 {
     char *end;
+    errno = 0;
     long v = strtol(text, &end, 10);
-    if (end == text || *end || v < 1 || v > max)
+    if (errno || end == text || *end || v < lo || v > hi)
         return false;
     *out = (int)v;
     return true;
@@ -214,20 +228,20 @@ static int image_convert(int argc, char **argv, bool scale)
 {
     int first_option = scale ? 7 : 5;
     if (argc < first_option)
-        return usage();
+        return tool_usage();
     int quality = 80, width = 0, height = 0;
     bool smooth = false;
-    if (scale && (!parse_positive(argv[5], 32768, &width) || !parse_positive(argv[6], 32768, &height)))
-        return usage();
+    if (scale && (!tool_int(argv[5], 1, 32768, &width) || !tool_int(argv[6], 1, 32768, &height)))
+        return tool_usage();
     if ((int64_t)width * height > 200000000)
-        return fail(argv[4], "too large: at most 200 million pixels");
+        return tool_fail(argv[4], "too large: at most 200 million pixels");
     for (int i = first_option; i < argc; i++) {
         if (strcmp(argv[i], "--smooth") == 0 && scale)
             smooth = true;
-        else if (strcmp(argv[i], "--quality") == 0 && i + 1 < argc && parse_positive(argv[i + 1], 100, &quality))
+        else if (strcmp(argv[i], "--quality") == 0 && i + 1 < argc && tool_int(argv[i + 1], 1, 100, &quality))
             i++;
         else
-            return usage();
+            return tool_usage();
     }
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
     Picture *p = read_picture(argv[3]);
@@ -254,7 +268,9 @@ int main(int argc, char **argv)
     // Fatal messages go to the terminal, never to a window.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     if (argc < 3)
-        return usage();
+        return tool_usage();
+    if (strcmp(argv[1], "cut") == 0)
+        return tool_cut(argc, argv);
     const char *group = argv[1], *verb = argv[2];
     if (strcmp(group, "pack") == 0) {
         if (strcmp(verb, "create") == 0 && argc == 5)
@@ -269,5 +285,5 @@ int main(int argc, char **argv)
         if (strcmp(verb, "convert") == 0 || strcmp(verb, "scale") == 0)
             return image_convert(argc, argv, strcmp(verb, "scale") == 0);
     }
-    return usage();
+    return tool_usage();
 }
