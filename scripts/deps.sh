@@ -4,7 +4,7 @@
 # is printed and the build stops, so nothing half-works later for a missing library.
 set -eu
 
-PACKAGES="make cmake g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libtiff-dev libgtest-dev libbenchmark-dev"
+PACKAGES="make cmake g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libtiff-dev libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core"
 # `make fuzz` also needs clang and its libFuzzer runtime.
 if [ "${1:-}" = "--fuzz" ]; then
   PACKAGES="$PACKAGES clang libclang-rt-dev"

@@ -16,7 +16,7 @@
 #include "kernel/files.h"
 #include "kernel/memory.h"
 #include "res/datapack.h"
-#include "tool/tool.h"
+#include "tools/tool.h"
 
 static const char usage_text[] =
     "usage: pelmora-tool pack create DIR OUT.pck   pack every file under DIR\n"

@@ -17,7 +17,7 @@
 #include "puzzle/cut.h"
 #include "puzzle/piece.h"
 #include "res/datapack.h"
-#include "tool/tool.h"
+#include "tools/tool.h"
 
 constexpr uint32_t TABLE_COLOUR = 0x5A4632;  // a dark walnut table under the pieces
 

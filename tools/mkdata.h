@@ -1,0 +1,32 @@
+// The installation data generator: every file of data.pck is made here from the sources
+// under data/ and from code, written into a staging folder, and packed in name order so
+// that the same sources always give the same bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+struct MkData {
+    const char *stage;  // the staging folder; pack names are relative to it
+    const char *src;    // the data/ folder of the sources
+    const char *fonts;  // the folder of the DejaVu TrueType files
+};
+
+// Writes `size` bytes as pack entry `name` ("img/intro.jpg"), creating folders. A failure
+// prints the reason and ends the generator with code 1, so a build never packs a
+// half-made set.
+void mk_write(const MkData *mk, const char *name, const void *data, size_t size);
+
+// Reads a source file of data/ whole; ends the generator when it is missing.
+// The caller frees the result with free().
+char *mk_read_source(const MkData *mk, const char *name, size_t *size);
+
+// Prints a reason naming the part that failed and ends the generator with code 1.
+[[noreturn]] void mk_fail(const char *fmt, ...);
+
+// One function per kind of data; each writes its entries into the stage.
+void mk_curves(const MkData *mk);    // curves/c_0.crv .. c_7.crv from data/curves.txt
+void mk_sounds(const MkData *mk);    // connect.wav and the sample tune, synthesised
+void mk_texts(const MkData *mk);     // english.ini, skin.ini from data/
+void mk_fonts(const MkData *mk);     // img/font12.img, font15.img, font20.img, fonts/*.ttf
+void mk_skin(const MkData *mk);      // img/active.img, img/inactive.img, logo, sparkle, cursor
+void mk_pictures(const MkData *mk);  // intro, background, gallery textures, sample pictures
