@@ -82,7 +82,8 @@ static void bench_open(RenderBench *b, int32_t angle)
     for (int i = 0; i < stride * h; i++)
         p[i] = (uint8_t)rng();
     img_fill(b->table, 90);
-    b->shape = {make_relief(), nullptr, 0, 0, 0, 0};
+    b->shape = {make_relief(), nullptr, 0, 0, 0, 0, nullptr};
+    piece_runs_build(&b->shape);
     piece_scene = {b->table, b->picture, &b->shape, 1};
     b->piece = {};
     b->piece.x = 200, b->piece.y = 150, b->piece.home_x = 100, b->piece.home_y = 100, b->piece.angle = angle;
@@ -92,6 +93,7 @@ static void bench_open(RenderBench *b, int32_t angle)
 static void bench_close(RenderBench *b)
 {
     piece_scene = {};
+    piece_runs_free(&b->shape);
     img_free(b->shape.relief);
     img_free(b->table);
     img_free(b->picture);

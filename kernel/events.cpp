@@ -7,6 +7,7 @@
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/video.h"
+#include "res/settings.h"
 
 int32_t io_mouse_x, io_mouse_y, io_mouse_buttons;
 
@@ -15,6 +16,7 @@ static struct {
     IoEventTap tap;
     bool left_latch;        // the left button went down over the view and no release came yet
     bool right_latch;
+    const char *desktop_caption;  // the desktop is shown with this caption; null: not yet
     IoRect paint_rect;      // the rectangle an IO_PAINT points at while it is delivered
 } ev;
 
@@ -59,12 +61,23 @@ void kernel_event(IoEvent *event)
             io_log("kernel_event: box handed in (%s)\n", (const char *)event->b);
         return;
     default:
-        // The toolkit routes the event to its windows, and what no window takes goes to
-        // the desktop background; both arrive with the interface toolkit.
+        // Once the toolkit exists it offers the event to its windows first; what no
+        // window takes goes to the desktop background.
+        if (ev.desktop_caption)
+            background_event(event);
         break;
     }
-    if (event->code == IO_FRAME)
+    if (event->code == IO_FRAME) {
+        if (ev.desktop_caption)
+            background_draw(ev.desktop_caption);  // only the dirty tiles are touched
         clip_flush();  // what was drawn this frame goes to the screen
+    }
+}
+
+void kernel_show_desktop(const char *caption)
+{
+    ev.desktop_caption = caption;
+    clip_invalidate(0, 0, screen.width, screen.height);
 }
 
 // Platform key codes of the keys the game hears, with the kernel code each posts.

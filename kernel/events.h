@@ -83,6 +83,10 @@ void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c);
 // names go to the box store, everything else goes to the toolkit and then the desktop.
 void kernel_event(IoEvent *event);
 
+// Shows the desktop background with `caption` in its title bar from the next frame on:
+// frames draw its dirty parts, and events no window takes light and press its logo.
+void kernel_show_desktop(const char *caption);
+
 // A listener that sees every delivered event before the kernel's handler does (tests
 // and the input journal's screenshots use it); null removes it.
 typedef void (*IoEventTap)(const IoEvent *event);

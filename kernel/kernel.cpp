@@ -20,6 +20,13 @@
 #include "kernel/memory.h"
 #include "kernel/platform.h"
 #include "kernel/video.h"
+#include "kernel/gdi.h"
+#include "kernel/splash.h"
+#include "puzzle/curve.h"
+#include "res/datapack.h"
+#include "res/lang.h"
+#include "res/settings.h"
+#include "ui/skin.h"
 
 KernelConfig kernel_config;
 
@@ -27,6 +34,7 @@ constexpr const char *KERNEL_TITLE = "Pelmora";
 constexpr const char *KERNEL_CLASS = "QVPELMORACLASS";
 constexpr const char *KERNEL_TEMP_FOLDER = "sfiles/temp";
 constexpr int64_t KERNEL_TEMP_BUDGET = 30000000;
+constexpr int32_t KERNEL_TEXT_STORE_TITLE = 100;  // the store room's title-bar text
 constexpr int KERNEL_INACTIVE_WAIT_MS = 100;  // how often an inactive game looks at signals
 
 // Files that carry a box between rooms; none of them outlives a run.
@@ -92,7 +100,9 @@ int64_t kernel_next_tick_time(const LoopClock *clock, uint32_t tick_ms)
 
 const char *kernel_puzzles_folder(void)
 {
-    return kern.puzzles;
+    // Before start-up has read -path the folder is the default, never an empty name that
+    // would put boxes at the root of the disk.
+    return kern.puzzles[0] ? kern.puzzles : "puzzles";
 }
 
 bool kernel_events_enabled(void)
@@ -120,6 +130,10 @@ void kernel_status(const char *text)
     // The status line lives on the splash window, which start-up opens once the
     // intro picture can be loaded; without it there is nothing to show.
     snprintf(kern.status, sizeof kern.status, "%s", text);
+    if (!splash_is_open())
+        return;
+    splash_status(kern.status);
+    io_pump();  // start-up is long: the window system is answered between steps
 }
 
 // Milliseconds since the main loop started, on the virtual clock during playback.
@@ -228,13 +242,24 @@ static void log_platform(void)
     io_log("PlatformId:%i, MajorVersion:%i, MinorVersion:%i\n", 5, major, minor);
 }
 
+// Copies a file of the installation out of the pack, as the settings layer reads it from
+// disk; a missing entry or a failed copy means a broken installation.
+static void kernel_extract(const char *entry, const char *target)
+{
+    int index = dp_get_index(entry, 0);
+    if (index < 0 || !dp_extract(index, target))
+        io_error("kernel_init: invalid copy of %s", target);
+}
+
 void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
     io_log("Version: %i.%02i\n", KERNEL_VERSION / 100, KERNEL_VERSION % 100);
-    // The force-feedback setting and the data pack come first here.
+    // No force-feedback mouse exists on this platform, so the setting is only reported.
+    io_log("force feedback: %s\n", settings_feedback_on() ? "on" : "off");
+    dp_open("data.pck");
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
-    // Then the previous screen size.
+    settings_read_old_screen();
 
     snprintf(kern.puzzles, sizeof kern.puzzles, "%s", kern.args.has_path ? kern.args.path : "puzzles");
     for (char *p = kern.puzzles; *p; p++)
@@ -246,35 +271,55 @@ void kernel_init(void)
     make_dir("sfiles/qs");
     io_temp_trim(KERNEL_TEMP_FOLDER, "*.tmp", KERNEL_TEMP_BUDGET);
 
-    // Then: skin and language files out of the data pack, texts, splash.
+    kernel_extract("skin.ini", SETTINGS_SKIN);
+    kernel_extract("english.ini", SETTINGS_LANG);
+    // The help and the language file the options dialog offers live in sfiles/ml; they are
+    // refreshed from the pack at every start, so an update reaches the player.
+    make_dir("sfiles/ml");
+    kernel_extract("ml/english.hlp", "sfiles/ml/english.hlp");
+    kernel_extract("ml/english.ini", "sfiles/ml/english.ini");
+    lt_init(SETTINGS_LANG);
+    splash_open();
+
     io_mem_set_purge(cache_purge_one);  // short of memory, cached artwork goes first
     cache_set_preload(true);
     clip_init();
     img_set_blitter(img_draw);
-    // Then: skin, toolkit, sound, fonts.
+    ge_init(SETTINGS_SKIN);
+    shadow_init();
+    // The toolkit's controls and windows, and the sound, arrive with their rooms.
+    fonts_init();
     kernel_status("MAPI NO");
-    // Then: edge curves, play table size, shared standard windows, background, progress
-    // window.
+    curves_init();
+    background_init();
     kernel_status("Initializing Store Room");
     kernel_status("Initializing Create Room");
     kernel_status("Initializing Gallery Room");
     kernel_status("Initializing Play Room");
-    // Then: enter the store room and close the splash.
+    // The store room is entered here once it exists; until then its desktop shows.
+    kernel_show_desktop(lt_get(KERNEL_TEXT_STORE_TITLE));
+    splash_close();
 }
 
 void kernel_done(void)
 {
-    // Toolkit windows, dialog fonts, texts, background and curves are released here
-    // first, then the screen size is written to the settings.
+    // The toolkit's windows close first once it exists (rooms save their placements).
+    fonts_done();
+    lt_done();
+    background_done();
+    curves_done();
+    settings_write_old_screen();
     for (const char *name : kernel_scratch_files)
         file_delete(name);
-    // Then the sound and the control images go.
+    shadow_done();
+    ge_done();
     cache_done();
     io_mem_set_purge(nullptr);
-    // Then the data pack closes.
+    io_gdi_fonts_done();
+    dp_close();
     clip_done();
-    file_delete("sfiles/skin.ini");
-    file_delete("sfiles/lang.ini");
+    file_delete(SETTINGS_SKIN);
+    file_delete(SETTINGS_LANG);
 }
 
 // The view goes away: teardown, the driver, the memory balance, the log.

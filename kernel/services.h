@@ -18,7 +18,9 @@ void current_dir(char *buffer, int32_t size);
 
 // Enumerates "folder/pattern" (the pattern matched without regard to letter case):
 // kind 0 files only, kind 1 folders only without "." and "..". dir_first starts a new
-// enumeration (one at a time); dir_next gives the next name, 1 per entry, 0 at the end.
+// enumeration (one at a time), 0 when nothing matches or the folder cannot be read;
+// dir_next gives the next name (without its folder), 1 per entry, 0 at the end. Names
+// come sorted without regard to letter case.
 enum { DIR_FILES = 0, DIR_FOLDERS = 1 };
 int32_t dir_first(int32_t kind, const char *pattern);
 int32_t dir_next(char *buffer, int32_t size);

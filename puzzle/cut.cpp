@@ -14,6 +14,7 @@
 #include "kernel/random.h"
 #include "puzzle/curve.h"
 #include "puzzle/cut_internal.h"
+#include "puzzle/piece.h"
 
 CutGrid cut_grid;
 CutResult cut_result;
@@ -505,6 +506,7 @@ static void build_shape(Shape *shape, const ShapeKey *key)
     shape->mask_y = mask.y0 - cut.margin;
     build_shadow(shape, mask);
     build_relief(shape, mask);
+    piece_runs_build(shape);
     fill_box(work, 0);
 }
 
@@ -515,6 +517,7 @@ void cut_free_result(CutResult *r)
     for (int32_t i = 0; r->shapes && i < r->shape_count; i++) {
         img_free(r->shapes[i].relief);
         img_free(r->shapes[i].shadow);
+        piece_runs_free(&r->shapes[i]);
     }
     io_mem_free(r->shapes);
     io_mem_free(r->pieces);

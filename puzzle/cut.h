@@ -30,11 +30,14 @@ static_assert(sizeof(ShapeKey) == 48, "shape keys are compared as 48 bytes");
 // and bits 5..15 the relief code (bits 0..3 15 - elevation step, 4..9 azimuth step).
 constexpr uint16_t SHAPE_FLAT = 0x8000;
 
+struct ShapeRuns;  // drawing's runs of the relief image (puzzle/piece.h)
+
 struct Shape {
     Img *relief;          // format 2, the size of the mask's bounding box
     Img *shadow;          // format 1, or null
     int32_t mask_x, mask_y;      // relief image's top-left relative to the piece's corner 0
     int32_t shadow_x, shadow_y;  // shadow image relative to the relief image
+    ShapeRuns *runs;      // built with the relief image, freed with it; never in a file
 };
 
 // What the cutter sets in a piece; the table keeps the rest of the piece record.

@@ -62,6 +62,42 @@ void light_tables_build(void);
 // The light level 0 .. 31 of a 10-bit relief code.
 int32_t light_level(int32_t code);
 
+// A relief image taken apart along its rows and along its columns, so that upright and
+// quarter-turned pieces are drawn without looking at every pixel: per line, the runs of
+// flat pixels (bit 15 set: the picture is copied) and the places of the lit pixels; the
+// transparent pixels are left out.
+struct ShapeRun {
+    uint16_t start, end;  // positions start .. end - 1 along the line
+    uint16_t line;        // which row or column
+};
+struct ShapeLines {
+    const uint32_t *run_first;  // one entry per line and one more: line i's runs are run_first[i] .. run_first[i + 1] - 1
+    const ShapeRun *runs;
+    const uint32_t *lit_first;  // the same for the lit pixels
+    const uint16_t *lit;        // their positions along the line, ascending
+};
+// Upright pieces light their rows sixteen colour bytes at a time: a block covers bytes
+// offset .. offset + 15 of a row (three per pixel), and each byte has its light and
+// coverage ready as one lane word; the pixels a block only partly covers, and those that
+// are not lit, have the word 0 and are left as they are.
+struct ShapeBlock {
+    uint16_t row;
+    uint16_t offset;
+};
+struct ShapeRuns {
+    int32_t width, height;  // of the relief image they were made from
+    ShapeLines rows, columns;
+    uint32_t block_count;         // none when rows are shorter than 6
+    const ShapeBlock *blocks;     // ordered so that two of one row never follow each other
+    const uint16_t *block_lanes;  // 16 words per block, 16-byte aligned
+};
+// Builds the shape's runs from its relief image, replacing any it had. A shape whose
+// relief image is missing or too large to draw gets none; a shape without runs is
+// still drawn correctly, only more slowly. Out of memory is fatal (io_mem_alloc).
+void piece_runs_build(Shape *shape);
+// Frees the shape's runs (none is fine) and clears the pointer.
+void piece_runs_free(Shape *shape);
+
 // Recomputes the body and shadow quads and boxes from position, lift and angle.
 void piece_geometry_update(Piece *piece);
 

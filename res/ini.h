@@ -36,3 +36,6 @@ int32_t ini_set_pair(const char *file, const char *section, const char *key, int
 // colours). 1 when the whole text parses.
 int32_t ini_parse_int(const char *text, int32_t *value);
 int32_t ini_parse_color(const char *text, uint32_t *colour);
+// Exactly `count` numbers separated by blanks, each as ini_parse_int reads it; 1 when
+// the whole text parses, else 0 with the values untouched.
+int32_t ini_parse_numbers(const char *text, int32_t *values, int32_t count);

@@ -9,7 +9,8 @@ constexpr int LT_COUNT = 700;
 // a line break. Fatal "lt_init: version not found (%s)", "lt_init: old version of texts
 // (%s)" (Version below 1), "lt_init: charset not found (%s)".
 void lt_init(const char *file);
-// The text with that number; an empty slot is fatal "lt_get: lti %i is NULL\n".
+// The text with that number; an empty slot is fatal "lt_get: lti %i is NULL\n", a number
+// outside 0 .. 699 fatal "lt_get: lti %i is out of range\n".
 const char *lt_get(int32_t number);
 int32_t lt_charset(void);
 void lt_done(void);
@@ -53,7 +54,8 @@ extern const BitmapFontInfo lt_bitmap_fonts[3];  // font12, font15, font20
 void fonts_init(void);
 void fonts_done(void);
 
-// "%s/%s.%s" of folder, name and extension into out (size bytes).
+// "%s/%s.%s" of folder, name and extension into out (size bytes). A result that does not
+// fit would name another file: fatal "path_box: name too long (%s)" (and likewise).
 void path_box(char *out, int32_t size, const char *name);      // puzzles folder, "pzl"
 void path_temp(char *out, int32_t size, const char *name);     // "sfiles/temp", "tmp"
 void path_preview(char *out, int32_t size, const char *name);  // "sfiles/temp", "prw"

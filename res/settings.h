@@ -41,6 +41,10 @@ bool settings_feedback_on(void);
 // logo; background_done frees them.
 void background_init(void);
 void background_done(void);
+// The column as built (texture width x screen height, screen format), for rooms that
+// tile the desktop into images of their own; null while none is built.
+struct Img;
+const Img *background_column(void);
 
 // Draws the desktop of a room: the column across the screen, the 20-pixel title bar
 // with the room's caption and the program title, and the logo (lit under the mouse).

@@ -70,6 +70,10 @@ int spawn_child(const std::string &exe, const std::vector<std::string> &args, co
         return pid;
     if (!opt.cwd.empty() && chdir(opt.cwd.c_str()) != 0)
         _exit(126);
+    // The game needs its installation data; a test folder gets the built pack unless the
+    // test put a pack of its own there.
+    if (opt.with_pack && access("data.pck", F_OK) != 0 && symlink(PELMORA_DATA_PCK, "data.pck") != 0)
+        _exit(125);
     dup2(open("stdout.txt", O_WRONLY | O_CREAT | O_APPEND, 0644), 1);
     dup2(open("stderr.txt", O_WRONLY | O_CREAT | O_APPEND, 0644), 2);
     setenv("PELMORA_SOCKET_TAG", tag.c_str(), 1);

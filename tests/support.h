@@ -61,6 +61,7 @@ std::string unique_socket_tag();
 struct ChildOptions {
     std::string cwd = {};         // the folder the child starts in
     std::string socket_tag = {};  // PELMORA_SOCKET_TAG; empty: a unique one
+    bool with_pack = true;        // links the built data.pck into the folder when it has none
 };
 
 // Starts `exe` with `args`; stdout and stderr go to "stdout.txt" and "stderr.txt" in the

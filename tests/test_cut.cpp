@@ -1,6 +1,7 @@
 // Cutting: the jittered grid, neighbours, repeatable shapes, pieces that together cover
 // the puzzle exactly once, the cut preview, and the cut cache with damaged files refused.
 #include <algorithm>
+#include <cmath>
 #include <random>
 #include <span>
 
@@ -229,6 +230,34 @@ TEST_F(Cut, PiecesCoverThePuzzleExactlyOnce)
     auto [outside, off] = cover_faults(29, 32);
     EXPECT_EQ(outside, 0);
     EXPECT_TRUE(off >= 0 && off < 45) << off << " pixels with a gap or covered twice";
+}
+
+// The curves the game ships with: whole chains, symmetric so both pieces of an edge see
+// the same tab, ending on their start line, and each cuts a puzzle with no gaps.
+TEST_F(Cut, InstalledCurvesAreSymmetricAndCutWithoutGaps)
+{
+    curves_done();
+    dp_close();
+    dp_open(PELMORA_DATA_PCK);
+    curves_init();
+    for (int32_t shape = 0; shape < CURVE_TYPES; shape++) {
+        int32_t n;
+        const CurvePoint *p = curve_get(shape, &n);
+        ASSERT_TRUE(n >= 4 && (n - 1) % 3 == 0) << "curve " << shape << ": " << n << " points";
+        EXPECT_EQ(std::tuple(p[n - 1].x, p[n - 1].y), std::tuple(1.0, 0.0)) << "curve " << shape;
+        for (int32_t i = 0; i < n; i++)
+            ASSERT_TRUE(std::fabs(p[i].x + p[n - 1 - i].x - 1) < 1e-9 && p[i].y == p[n - 1 - i].y)
+                << "curve " << shape << " point " << i;
+        box = {};
+        box.piece_size = 50;
+        box.shape = shape;
+        box.picture_width = box.picture_height = 200;
+        cut_grid_init(&box);
+        cut_pieces_build();
+        EXPECT_EQ(cut_result.piece_count, 16);
+        EXPECT_EQ(cover_faults(30, 31), std::pair(0, 0)) << "curve " << shape << ": outside the grid, gaps or double cover";
+        cut_grid_free();
+    }
 }
 
 TEST_F(Cut, PreviewDrawsEveryEdgeInsideTheGrid)

@@ -1,6 +1,7 @@
 // Piece rendering: the light tables against hand-worked values, lit pixels, quarter
 // turns, the selected tint and shadows, geometry and clipping, the quarter-turn spans
 // against the general ones, and the order of a frame.
+#include <array>
 #include <memory>
 #include <random>
 
@@ -32,6 +33,7 @@ protected:
     }
     void TearDown() override
     {
+        piece_runs_free(&shape);
         piece_force_general = 0;
         piece_scene = {};
         clip_done();
@@ -46,10 +48,12 @@ protected:
     }
     void make_shape(const Rows16 &rows, const Rows8 &shadow_rows = {}, int32_t sx = 0, int32_t sy = 0)
     {
+        piece_runs_free(&shape);
         relief = image_of(rows, IMG_555);
         if (!shadow_rows.empty())
             shadow = image_of(shadow_rows, IMG_8BIT);
-        shape = {relief->img, shadow ? shadow->img : nullptr, 0, 0, sx, sy};
+        shape = {relief->img, shadow ? shadow->img : nullptr, 0, 0, sx, sy, nullptr};
+        piece_runs_build(&shape);
     }
     // 23 x 17 relief with runs of flat, transparent and lit pixels, a 25 x 19 shadow and
     // a random picture.
@@ -68,6 +72,20 @@ protected:
             picture->v.colour[i] = (uint8_t)rng();
     }
     static Rows16 flat(int w, int h) { return Rows16(h, std::vector<uint16_t>(w, SHAPE_FLAT)); }
+    // Runs of lit pixels (long in the top rows), flat ones (some with stray low bits beside
+    // bit 15) and transparent ones.
+    Rows16 random_relief(int w, int h)
+    {
+        Rows16 r(h, std::vector<uint16_t>(w));
+        for (int y = 0; y < h; y++)
+            for (int x = 0, n = 0, kind = 0; x < w; x++, n--) {
+                if (n <= 0)
+                    kind = (int)(rng() % 3), n = 1 + (int)(rng() % (y < 3 && kind == 2 ? 20 : 7));
+                uint16_t lit = (uint16_t)(1 + rng() % 0x7FFF), flat = rng() % 4 ? SHAPE_FLAT : (uint16_t)(0x8000 | rng());
+                r[y][x] = kind == 0 ? 0 : kind == 1 ? flat : lit;
+            }
+        return r;
+    }
     static Piece place(int32_t x, int32_t y, int32_t angle = 0, int32_t lift = 0)
     {
         Piece p = {};
@@ -260,4 +278,57 @@ TEST_F(Render, FrameDrawsLyingBodiesThenShadowsThenLiftedBodies)
     EXPECT_EQ(std::tuple(pieces[0].dirty, pieces[2].dirty, pieces[2].body_box.x0), std::tuple(0, 0, 5));
     const uint8_t *tiles = clip_grid()->flags;
     EXPECT_EQ(std::vector<int>(tiles, tiles + 4), (std::vector<int>{1, 0, 0, 1})) << "old and new places marked";
+}
+
+TEST_F(Render, EveryPathDrawsWhatThePixelRulesSay)
+{
+    // Where each table pixel's source lies is found by drawing a flat piece of the same
+    // size from a picture that holds its own coordinates; every pixel of the real drawing
+    // is then held to the pixel rules, worked out here from the lighting tables.
+    TestImage probe(40, 30, IMG_BGR);
+    for (int y = 0; y < 30; y++)
+        for (int x = 0; x < 40; x++)
+            memcpy(probe.at(x, y), std::array<uint8_t, 3>{(uint8_t)x, (uint8_t)y, 255}.data(), 3);
+    auto rule = [](const uint8_t *t, uint16_t s, const uint8_t *p, int selected, int angle, int c) -> int {
+        int pc = c == 2 && selected ? 255 : p[c];
+        if (s == 0)
+            return t[c];
+        if (s & 0x8000)
+            return pc;
+        int e = light_of_shape[(s + ((angle * 64 / 360) << 9)) & 0xFFFF];
+        return (light_background[t[c] << 8 | (s & 31)] + light_colour[(e >> 6) << 8 | pc]) & 255;
+    };
+    for (auto [w, h] : {std::pair(37, 29), std::pair(5, 9), std::pair(23, 17)})
+        for (int angle : {0, 90, 180, 270, 45, 17, 301})
+            for (auto [x, y, hx, hy] : {std::tuple(12, 9, 1, 0), std::tuple(-9, -6, 10, 3), std::tuple(44, 33, 0, 2)}) {
+                Rows16 r = random_relief(w, h);
+                make_shape(flat(w, h));
+                Piece p = place(x, y, angle);
+                p.home_x = hx, p.home_y = hy;
+                img_fill(table->img, 0);
+                piece_scene.picture = probe.img;
+                piece_draw(&p, PIECE_BODY);
+                std::vector<uint8_t> where = table->bytes();
+                make_shape(r);
+                piece_scene.picture = picture->img;
+                for (int i = 0; i < 40 * 30 * 3; i++)
+                    picture->v.colour[i] = (uint8_t)rng();
+                for (int selected : {0, 1}) {
+                    for (int i = 0; i < 64 * 48 * 3; i++)
+                        table->v.colour[i] = (uint8_t)rng();
+                    std::vector<uint8_t> before = table->bytes();
+                    p.selected = selected;
+                    piece_draw(&p, PIECE_BODY);
+                    for (int i = 0; i < 64 * 48 * 3; i += 3) {
+                        const uint8_t *src = &where[i], *t = &before[i];
+                        uint16_t s = src[2] == 255 ? r[src[1] - hy][src[0] - hx] : 0;
+                        for (int c = 0; c < 3; c++) {
+                            int want = rule(t, s, picture->at(src[0], src[1]), selected, angle, c);
+                            ASSERT_EQ(table->v.colour[i + c], want)
+                                << "pixel " << i / 3 % 64 << "," << i / 192 << " byte " << c << " shape " << w << "x" << h
+                                << " angle " << angle << " at " << x << "," << y << " selected " << selected << " s " << s;
+                        }
+                    }
+                }
+            }
 }

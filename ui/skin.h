@@ -33,10 +33,14 @@ constexpr int SKIN_PANEL_COUNT = 32;
 extern const SkinRect skin_panel_rects[SKIN_PANEL_COUNT];  // in img/active.img; w 0: unused
 
 // Loads both skin pictures into the cache and reads the 36 colours of [COLORS];
-// a missing or unparsable colour is fatal "ge_init: color %s not found\n".
+// a missing or unparsable colour is fatal "ge_init: color %s not found\n", a skin
+// picture that is not format 0x13 or does not hold every piece of the tables above is
+// fatal "ge_init: invalid skin picture %s\n".
 void ge_init(const char *skin_file);
 void ge_done(void);
+// Fatal "skin_color: invalid index %i\n" outside 0 .. SKIN_COLOR_COUNT - 1.
 uint32_t skin_color(int32_t index);
+// Frames, title bars, icons, panels, the track and bevels are drawn relative to it.
 void skin_set_origin(int32_t x, int32_t y);
 
 enum {
@@ -50,13 +54,16 @@ enum {
 };
 void skin_frame(uint32_t flags, int32_t x, int32_t y, int32_t w, int32_t h);
 void skin_title_bar(int32_t x, int32_t y, int32_t width, bool active, bool collapse, bool close);
+// An unused or out-of-range number is fatal "skin_icon: invalid icon %i\n" (likewise
+// skin_icon_size, skin_panel).
 void skin_icon(int32_t number, int32_t x, int32_t y);
 void skin_icon_size(int32_t number, int32_t *w, int32_t *h);
 // Tiles a panel texture over the rectangle (origin-relative, through the clipper).
 void skin_panel(int32_t number, int32_t x, int32_t y, int32_t w, int32_t h);
 void skin_track(int32_t x, int32_t y, int32_t width);
 void skin_bevel(int32_t x, int32_t y, int32_t w, int32_t h);
-// Draws the frame's silhouette (the skin's alpha) into an 8-bit image.
+// Draws the frame's silhouette (the skin's alpha) into an 8-bit image, cut to the
+// image; origin and blitter hook are as they were afterwards.
 void skin_frame_to_img(Img *image, uint32_t flags, int32_t x, int32_t y, int32_t w, int32_t h);
 
 // Drop shadows.
@@ -71,8 +78,11 @@ struct Shadow {
     uint32_t frame_flags;
     ShadowPic large, small;
 };
+// The presets need the skin (ge_init); shadows need the presets, else fatal
+// "%s: shadow_init has not run\n".
 void shadow_init(void);
 void shadow_done(void);
+// Sizes run from 0 to 32767; anything else is fatal "shadow_resize: invalid size".
 Shadow *shadow_create(uint32_t flags, int32_t w, int32_t h, uint32_t frame_flags);
 void shadow_resize(Shadow *s, int32_t w, int32_t h);
 void shadow_free(Shadow *s);

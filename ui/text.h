@@ -8,7 +8,9 @@ struct IoPoint;
 
 constexpr uint32_t TEXT_NONE = 0xFFFFFFFF;  // a transparent colour: that pass is skipped
 
-// Selects font, text colour and shadow colour; alignment 0 and no wrapping.
+// Selects font, text colour and shadow colour; alignment 0 and no wrapping. Drawing,
+// measuring or walking text before a font is selected is fatal "text_draw: no font
+// selected\n" (named after the call).
 void text_set_font(const Font *font, uint32_t colour, uint32_t shadow);
 // Alignment 0 left, 1 centred, 2 right within the wrap width; forced to 0 when the wrap
 // width is 0 (no wrapping).

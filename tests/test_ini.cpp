@@ -1,0 +1,160 @@
+// Settings files: reading, rewriting in place, typed values, and files that fight back.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "res/ini.h"
+#include "tests/support.h"
+
+namespace {
+
+class Ini : public ::testing::Test {
+protected:
+    TempDir dir;
+    InDir in{dir.path};
+    std::string get(const char *section, const char *key, int32_t size = 256)
+    {
+        std::vector<char> buf((size_t)std::max(size, 1), 'x');
+        int32_t n = ini_get_string("a.ini", section, key, buf.data(), size);
+        std::string s = size > 0 ? buf.data() : "";
+        EXPECT_EQ(n, (int32_t)s.size()) << "count for [" << section << "] " << key;
+        return s;
+    }
+    void TearDown() override { ini_flush(nullptr); }
+};
+
+TEST_F(Ini, ReadsSectionsAndKeysWithoutRegardToCase)
+{
+    write_file("a.ini", "top=ignored\n; comment=no\n[Main]\n  Name = two words  \nq=\"quoted \"\nempty=\n"
+                        "[OTHER]\r\nname=other\r\nname=second\r\n[ Spaced ]\nk=v\n[main]\nname=later");
+    EXPECT_EQ(get("MAIN", "name"), "two words") << "blanks around key and value are trimmed";
+    EXPECT_EQ(get("other", "NAME"), "other") << "the first of two equal keys, CR LF lines";
+    EXPECT_EQ(get("Main", "q"), "quoted ") << "a quoted value reads without its quotes";
+    EXPECT_EQ(get("spaced", "k"), "v");
+    EXPECT_EQ(get("main", "empty"), "");
+    EXPECT_EQ(get("main", "; comment"), "") << "comments are not keys";
+    EXPECT_EQ(get("main", "top"), "") << "keys before the first section belong to none";
+    EXPECT_EQ(get("nowhere", "name"), "");
+    EXPECT_EQ(ini_get_string("missing.ini", "main", "name", nullptr, 0), 0);
+
+    EXPECT_EQ(get("main", "name", 4), "two") << "size - 1 characters";
+    EXPECT_EQ(get("main", "name", 0), "");
+    write_file("a.ini", "[s]\nlong=" + std::string(5000, 'z') + "\n");
+    EXPECT_EQ(get("s", "long", 9000), std::string(2047, 'z')) << "at most 2047 characters";
+}
+
+TEST_F(Ini, SurvivesHostileBytes)
+{
+    using namespace std::string_literals;
+    const std::string junk = "[s]\nk=before\0after\n[t\n=novalue\nk2\n[u]]\nx=1\n\xff\xfe=\x01\n"s;
+    write_file("a.ini", junk + std::string(200000, 'q') + "\n[v]\nlast=1");
+    EXPECT_EQ(get("s", "k"), "before") << "a NUL ends what a line says";
+    EXPECT_EQ(get("t", "k2"), "") << "an unclosed section bracket, a line without '='";
+    EXPECT_EQ(get("u", "x"), "1") << "a section name runs to the first ']'";
+    EXPECT_EQ(get("v", "last"), "1") << "after a huge line, no newline at the end";
+    EXPECT_EQ(ini_set_string("a.ini", "v", "new", "2"), 1);
+    EXPECT_EQ(read_file("a.ini").substr(0, junk.size()), junk) << "the rest is rewritten byte for byte";
+    EXPECT_TRUE(read_file("a.ini").ends_with("q\n[v]\nlast=1\nnew=2\n")) << "the last line gets its line end";
+}
+
+TEST_F(Ini, WritesKeepEveryOtherLineAsItWas)
+{
+    EXPECT_EQ(ini_set_string("a.ini", "MAIN", "gone", nullptr), 1);
+    EXPECT_FALSE(exists("a.ini")) << "deleting from no file creates none";
+    EXPECT_EQ(ini_set_string("a.ini", "MAIN", "Size", "1 2"), 1);
+    EXPECT_EQ(read_file("a.ini"), "[MAIN]\nSize=1 2\n");
+
+    const std::string text = "; my settings\r\n[Main]\r\nsize = 3 4 \r\nkeep=1\r\n\r\n; about rooms\r\n"
+                             "[Room]\r\nwin=1\r\n[Old]\r\na=1\r\n";
+    write_file("a.ini", text);
+    EXPECT_EQ(get("main", "size"), "3 4") << "an edit by hand is seen";
+    EXPECT_EQ(ini_set_string("a.ini", "main", "SIZE", "5 6"), 1);
+    EXPECT_EQ(ini_set_string("a.ini", "main", "added", "x"), 1);
+    EXPECT_EQ(ini_set_string("a.ini", "room", "win", nullptr), 1);
+    EXPECT_EQ(ini_set_string("a.ini", "old", nullptr, nullptr), 1);
+    EXPECT_EQ(ini_set_string("a.ini", "New", "k", "v"), 1);
+    EXPECT_EQ(read_file("a.ini"), "; my settings\r\n[Main]\r\nsize=5 6\r\nkeep=1\r\nadded=x\r\n\r\n; about rooms\r\n"
+                                  "[Room]\r\n[New]\r\nk=v\r\n");
+    EXPECT_EQ(get("old", "a") + get("room", "win"), "");
+
+    // A line break or bracket would smuggle other keys or sections into the file.
+    std::string before = read_file("a.ini");
+    EXPECT_EQ(ini_set_string("a.ini", "main", "k", "v\n[evil]\nx=1"), 0);
+    EXPECT_EQ(ini_set_string("a.ini", "ma]in", "k", "v"), 0);
+    EXPECT_EQ(ini_set_string("a.ini", "main", "k=x", "v"), 0);
+    EXPECT_EQ(read_file("a.ini"), before);
+}
+
+TEST_F(Ini, TypedValuesParseCompletelyOrReadAsMissing)
+{
+    write_file("a.ini", "[v]\ndec=-42\nhex=0x1F\noct=017\nbad8=08\ntail=12abc\nbig=99999999999\nwrap=0xFFFFFFFF\n"
+                        "pair=640 480\nthree=1 2 3\ncolour=255 128 1\nclear=TransParent\non=TRUE\nword=on\n"
+                        "no=No\nreal=2.5\nnan=nan\nlong=1" + std::string(70, '0') + "\n");
+    int32_t i = 7, a = 7, b = 7, c = 7;
+    EXPECT_EQ(ini_get_int("a.ini", "v", "dec", &i), 1);
+    EXPECT_EQ(i, -42);
+    EXPECT_EQ(ini_get_int("a.ini", "v", "hex", &i) + ini_get_int("a.ini", "v", "oct", &a), 2);
+    EXPECT_EQ(std::tuple(i, a), std::tuple(31, 15));
+    i = 7;
+    for (const char *key : {"bad8", "tail", "big", "pair", "missing", "long"})
+        EXPECT_EQ(ini_get_int("a.ini", "v", key, &i), 0) << key;
+    EXPECT_EQ(i, 7) << "a failed read leaves the output untouched";
+    EXPECT_EQ(ini_get_int("a.ini", "v", "wrap", &i), 1);
+    EXPECT_EQ(i, -1);
+
+    EXPECT_EQ(ini_get_pair("a.ini", "v", "pair", &a, &b), 1);
+    EXPECT_EQ(std::tuple(a, b), std::tuple(640, 480));
+    EXPECT_EQ(ini_get_pair("a.ini", "v", "three", &a, &b), 0) << "three numbers are not a pair";
+    EXPECT_EQ(ini_get_triple("a.ini", "v", "pair", &a, &b, &c), 0);
+    EXPECT_EQ(ini_get_triple("a.ini", "v", "clear", &a, &b, &c), 0) << "transparent is no triple";
+    EXPECT_EQ(ini_get_triple("a.ini", "v", "three", &a, &b, &c), 1);
+    EXPECT_EQ(std::tuple(a, b, c), std::tuple(1, 2, 3));
+
+    uint32_t colour = 0;
+    EXPECT_EQ(ini_get_color("a.ini", "v", "colour", &colour), 1);
+    EXPECT_EQ(colour, 0xFF8001u);
+    EXPECT_EQ(ini_get_color("a.ini", "v", "clear", &colour), 1);
+    EXPECT_EQ(colour, 0xFFFFFFFFu);
+    EXPECT_EQ(ini_parse_color("1 2", &colour), 0);
+
+    int32_t on = 7;
+    EXPECT_EQ(ini_get_bool("a.ini", "v", "on", &on), 1);
+    EXPECT_EQ(on, 1);
+    EXPECT_EQ(ini_get_bool("a.ini", "v", "no", &on), 1);
+    EXPECT_EQ(on, 0);
+    EXPECT_EQ(ini_get_bool("a.ini", "v", "word", &on), 0) << "'on' is not one of the words";
+
+    double r = 0;
+    EXPECT_EQ(ini_get_real("a.ini", "v", "real", &r), 1);
+    EXPECT_EQ(r, 2.5);
+    EXPECT_EQ(ini_get_real("a.ini", "v", "nan", &r) + ini_get_real("a.ini", "v", "pair", &r), 0);
+
+    EXPECT_EQ(ini_set_int("a.ini", "w", "i", -5) + ini_set_bool("a.ini", "w", "b", 9) +
+                  ini_set_pair("a.ini", "w", "p", 3, -4), 3);
+    EXPECT_EQ(get("w", "i") + "|" + get("w", "b") + "|" + get("w", "p"), "-5|1|3 -4");
+}
+
+TEST_F(Ini, AFailedWriteLeavesTheOldFile)
+{
+    const std::string text = "[MAIN]\nkey=old\n";
+    write_file("a.ini", text);
+    EXPECT_EQ(get("main", "key"), "old");
+    // The temporary name is taken by a folder, which stops the write even for root.
+    std::string temp = "a.ini." + std::to_string(getpid()) + ".part";
+    ASSERT_EQ(mkdir(temp.c_str(), 0755), 0);
+    EXPECT_EQ(ini_set_string("a.ini", "main", "key", "new"), 0);
+    EXPECT_EQ(read_file("a.ini"), text);
+    EXPECT_EQ(get("main", "key"), "old") << "the failed change is not kept in memory either";
+    rmdir(temp.c_str());
+
+    // A settings file that cannot be read is never replaced.
+    ASSERT_EQ(mkdir("b.ini", 0755), 0);
+    EXPECT_EQ(ini_set_string("b.ini", "main", "key", "v"), 0);
+    EXPECT_EQ(ini_set_string("sub/c.ini", "main", "key", "v"), 0) << "no folder to write into";
+
+    // Another program changing the file is seen on the next read.
+    EXPECT_EQ(ini_set_string("a.ini", "main", "key", "mine"), 1);
+    write_file("a.ini", "[MAIN]\nkey=theirs, longer\n");
+    EXPECT_EQ(get("main", "key"), "theirs, longer");
+}
+
+}  // namespace

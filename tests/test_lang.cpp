@@ -1,0 +1,121 @@
+// Texts from the language file, the five fonts per character set, and the names of a
+// box's files.
+#include <gtest/gtest.h>
+#include <cstring>
+#include <string>
+
+#include "image/cache.h"
+#include "kernel/gdi.h"
+#include "kernel/kernel.h"
+#include "res/datapack.h"
+#include "res/lang.h"
+#include "tests/support.h"
+
+using ::testing::ExitedWithCode;
+
+class Lang : public ::testing::Test {
+protected:
+    TempDir dir;
+    // Each case writes its own file, so no parsed copy of an earlier one is ever reused.
+    std::string write(const std::string &name, const std::string &text)
+    {
+        write_file(dir.file(name), text);
+        return dir.file(name);
+    }
+    void TearDown() override { lt_done(); }
+};
+
+TEST_F(Lang, VersionAndCharSetAreRequired)
+{
+    std::string old = write("old.ini", "[MAIN]\nVersion=0\nCharSet=0\n");
+    EXPECT_EXIT(lt_init(old.c_str()), ExitedWithCode(1), "lt_init: old version of texts \\(.*/old\\.ini\\)");
+    std::string none = write("none.ini", "[MAIN]\nCharSet=0\n");
+    EXPECT_EXIT(lt_init(none.c_str()), ExitedWithCode(1), "lt_init: version not found \\(.*/none\\.ini\\)");
+    std::string nocs = write("nocs.ini", "[MAIN]\nVersion=1\n");
+    EXPECT_EXIT(lt_init(nocs.c_str()), ExitedWithCode(1), "lt_init: charset not found \\(.*/nocs\\.ini\\)");
+}
+
+TEST_F(Lang, TextsByNumberWithLineBreaks)
+{
+    int32_t held = blocks_held();
+    std::string first = write("first.ini",
+                              "[MAIN]\nVersion=3\nCharSet=0\n[TEXTS]\n0=Open box\n5=First\\nSecond\n"
+                              "6=C:\\dir\\n\n7=\n12=end\\\n699=last\n700=beyond\n");
+    lt_init(first.c_str());
+    EXPECT_EQ(lt_charset(), 0);
+    EXPECT_STREQ(lt_get(0), "Open box");
+    EXPECT_STREQ(lt_get(5), "First\nSecond");
+    EXPECT_STREQ(lt_get(6), "C:\\dir\n") << "a backslash before anything but n stays";
+    EXPECT_STREQ(lt_get(12), "end\\");
+    EXPECT_STREQ(lt_get(699), "last");
+    EXPECT_EXIT(lt_get(7), ExitedWithCode(1), "lt_get: lti 7 is NULL");
+    EXPECT_EXIT(lt_get(8), ExitedWithCode(1), "lt_get: lti 8 is NULL");
+    EXPECT_EXIT(lt_get(700), ExitedWithCode(1), "lt_get: lti 700 is out of range");
+
+    // A second file replaces the texts it has and leaves the others.
+    std::string second = write("second.ini",
+                               "[MAIN]\nVersion=1\nCharSet=238\n[TEXTS]\n0=A much longer text than before\n5=Short\n");
+    lt_init(second.c_str());
+    EXPECT_EQ(lt_charset(), 238);
+    EXPECT_STREQ(lt_get(0), "A much longer text than before");
+    EXPECT_STREQ(lt_get(5), "Short");
+    EXPECT_STREQ(lt_get(699), "last");
+    lt_done();
+    EXPECT_EQ(blocks_held(), held) << "every text is given back";
+}
+
+// The fonts of a language: bitmap sheets for the Western set, system fonts otherwise.
+static bool sheet_in_cache()
+{
+    for (const MemFile &m : memfiles)
+        if (m.loader && strncmp(dp_get_name(m.file_index), "img/font", 8) == 0)
+            return true;
+    return false;
+}
+
+TEST_F(Lang, FontsFollowTheCharacterSet)
+{
+    dp_open(PELMORA_DATA_PCK);
+    std::string east = write("east.ini", "[MAIN]\nVersion=1\nCharSet=238\n");
+    lt_init(east.c_str());
+    fonts_init();
+    for (const Font *f : {&font_small, &font_medium, &font_dialog, &font_large, &font_arial}) {
+        EXPECT_EQ(f->kind, FONT_SYSTEM);
+        EXPECT_NE(f->handle, nullptr);
+        EXPECT_GT(f->line, 0);
+        EXPECT_EQ(f->shadow_offset, 1);
+    }
+    EXPECT_GT(font_large.size, font_small.size);
+    EXPECT_FALSE(sheet_in_cache()) << "no bitmap font is loaded for character set 238";
+    fonts_done();
+
+    std::string west = write("west.ini", "[MAIN]\nVersion=1\nCharSet=0\n");
+    lt_init(west.c_str());
+    fonts_init();
+    EXPECT_EQ(font_small.kind, FONT_BITMAP);
+    EXPECT_STREQ(dp_get_name(memfiles[font_small.image].file_index), "img/font12.img");
+    EXPECT_STREQ(dp_get_name(memfiles[font_large.image].file_index), "img/font20.img");
+    EXPECT_EQ(std::tuple(font_medium.height, font_medium.line, font_medium.spacing, font_medium.first, font_medium.last),
+              std::tuple(18, 18, 1, 32, 127));
+    EXPECT_EQ(font_dialog.kind, FONT_SYSTEM);
+    EXPECT_EQ(font_arial.kind, FONT_SYSTEM);
+    fonts_done();
+    cache_done();
+    io_gdi_fonts_done();
+    dp_close();
+}
+
+TEST(Paths, BoxFileNames)
+{
+    char out[64];
+    path_box(out, sizeof out, "Lake");
+    EXPECT_STREQ(out, "puzzles/Lake.pzl") << "the default folder before start-up reads -path";
+    path_temp(out, sizeof out, "a");
+    EXPECT_STREQ(out, "sfiles/temp/a.tmp");
+    path_preview(out, sizeof out, "a");
+    EXPECT_STREQ(out, "sfiles/temp/a.prw");
+    path_save(out, sizeof out, "a");
+    EXPECT_STREQ(out, "sfiles/qs/a.qsv");
+    EXPECT_EXIT(path_save(out, 16, "a-long-name"), ExitedWithCode(1), "path_save: name too long \\(a-long-name\\)")
+        << "a cut name would name another file";
+}
