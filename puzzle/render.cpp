@@ -1,6 +1,7 @@
 // Piece rendering: the lighting tables, each piece's quads and boxes from its position,
-// lift and angle, and the scan conversion that draws a body or a shadow into the table
-// image through one of six span routines.
+// lift and angle, the runs that let upright and quarter-turned pieces skip the pixels
+// that need no work, and the scan conversion that draws a body or a shadow into the
+// table image through one of six span routines.
 #include "puzzle/piece.h"
 
 #include <algorithm>
@@ -927,8 +928,9 @@ static void scan_rect(const QuadPoint &corner, int32_t w, int32_t h, int32_t ang
     }
 }
 
-// Upright bodies with runs: scan_rect's rows at angle 0, each drawn by the upright
-// quarter-turn span's own row walk without going through the routine table.
+// Upright bodies with runs: scan_rect's rows at angle 0, drawn with the upright span's
+// own row walk. When whole rows show, all blocks and then all flat runs go in one sweep
+// each instead of row by row.
 template <bool SELECTED>
 static void scan_upright(const QuadPoint &corner, const PieceBox &box, const SpanSource *src, uint8_t *table,
                          int32_t table_stride)
@@ -937,15 +939,15 @@ static void scan_upright(const QuadPoint &corner, const PieceBox &box, const Spa
     int64_t qx = scan_round(corner.x), qy = scan_round(corner.y);
     int64_t x0 = std::max<int64_t>(qx, box.x0), x1 = std::min<int64_t>(qx + runs->width - 1, box.x1);
     int64_t y0 = std::max<int64_t>(qy, box.y0), y1 = std::min<int64_t>(qy + runs->height - 1, box.y1);
-    if (x0 > x1)
+    if (x0 > x1 || y0 > y1)
         return;
     const uint16_t *relief = (const uint16_t *)src->shape;
     const uint8_t *picture = src->picture + src->picture_origin;
     int32_t lo = (int32_t)(x0 - qx), hi = (int32_t)(x1 - qx + 1), v0 = (int32_t)(y0 - qy), v1 = (int32_t)(y1 - qy);
     const ptrdiff_t rs = src->shape_stride, ps = src->picture_stride;
 #if RENDER_SSE2
-    // Whole rows (blocks are made for rows of 6 pixels or more): every block, then every
-    // flat run, in one go each; where a row lies in the table follows from its number.
+    // Blocks are made for rows of RENDER_BLOCK_ROW pixels or more; where a block or run
+    // lies in the table follows from its row.
     if (lo == 0 && hi == runs->width && runs->width >= RENDER_BLOCK_ROW) {
         uint8_t *origin = table + qy * table_stride + qx * 3;
         const uint16_t *lanes = runs->block_lanes;
@@ -1043,8 +1045,9 @@ void piece_draw(const Piece *piece, int what)
             (piece->selected ? scan_upright<true> : scan_upright<false>)(quad[0], box, &src, pixels, table_stride);
         else
             scan_rect(quad[0], w, h, angle, box, span, &src, pixels, table_stride);
-    } else
+    } else {
         scan_quad(quad, source, box, lim, span, &src, pixels, table_stride);
+    }
 }
 
 // --- the frame ---

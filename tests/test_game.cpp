@@ -139,3 +139,55 @@ TEST(Game, RecordedSessionPlaysBack)
     EXPECT_NE(rec.find(" close\n"), std::string::npos) << "the signal is journalled as a close:\n" << rec;
     EXPECT_EQ(run_game({"-playback", "rec.txt"}, {.cwd = dir.path}), 0);
 }
+
+// The colour of a skin key as data/skin.ini gives it, 0x00RRGGBB.
+static uint32_t skin_ini_colour(const std::string &key)
+{
+    std::string ini = read_file(std::string(PELMORA_SOURCE_DIR) + "/data/skin.ini");
+    size_t at = ini.find("\n" + key + "=");
+    int r = -1, g = -1, b = -1;
+    if (at != std::string::npos)
+        sscanf(ini.c_str() + at + key.size() + 2, "%d %d %d", &r, &g, &b);
+    return (uint32_t)(r << 16 | g << 8 | b);
+}
+
+// A whole start with the installation data: the pack opens, the splash comes and goes,
+// and the desktop shows the room's caption in its title bar and the corner logo, which
+// lights under the mouse.
+TEST(Game, StartsIntoTheDesktopWithTitleBarAndLogo)
+{
+    TempDir dir;
+    write_file(dir.file("j.txt"), "300 mouse_move 400 300\n400 key_down F12\n420 key_up F12\n"
+                                  "500 mouse_move 795 5\n600 key_down F12\n620 key_up F12\n700 close\n");
+    ASSERT_EQ(run_game({"-debug", "1", "-screen", "800x600", "-playback", "j.txt"}, {.cwd = dir.path}), 0)
+        << read_file(dir.file("stderr.txt"));
+    std::string away = read_file(dir.file("sfiles/shots/shot0001.bmp")), over = read_file(dir.file("sfiles/shots/shot0002.bmp"));
+    ASSERT_TRUE(away.size() == 54 + 2400 * 600 && over.size() == away.size()) << "two 800 x 600 shots";
+    auto pixel = [](const std::string &bmp, int x, int y) {
+        const uint8_t *p = (const uint8_t *)bmp.data() + 54 + (599 - y) * 2400 + 3 * x;
+        return (uint32_t)(p[2] << 16 | p[1] << 8 | p[0]);
+    };
+    uint32_t bar = skin_ini_colour("RoomTitleBar"), ink = skin_ini_colour("RoomTitleBarText");
+    // Full-coverage ink lands within one step of its colour on each channel.
+    auto near = [](uint32_t a, uint32_t b) {
+        for (int s = 0; s < 24; s += 8)
+            if (abs((int)(a >> s & 255) - (int)(b >> s & 255)) > 1)
+                return false;
+        return true;
+    };
+    int inked = 0;
+    for (int y = 0; y < 20; y++)
+        for (int x = 0; x < 200; x++)
+            inked += near(pixel(away, x, y), ink);
+    EXPECT_GT(inked, 40) << "the caption is written in the title bar";
+    EXPECT_EQ(pixel(away, 400, 1), bar) << "the bar is filled between caption and logo";
+    EXPECT_NE(pixel(away, 400, 30), bar) << "the table shows below the bar";
+    int changed = 0, changed_outside = 0;
+    for (int y = 0; y < 600; y++)
+        for (int x = 0; x < 800; x++)
+            (x >= 800 - 96 && y < 40 ? changed : changed_outside) += pixel(away, x, y) != pixel(over, x, y);
+    EXPECT_GT(changed, 200) << "the logo lights under the mouse";
+    EXPECT_EQ(changed_outside, 0) << "and nothing else changes";
+    std::string log = read_file(dir.file("application.log"));
+    EXPECT_NE(log.find("io_mem_done: ngetmem"), std::string::npos) << log;
+}

@@ -1,6 +1,8 @@
 // Piece rendering: the light tables against hand-worked values, lit pixels, quarter
 // turns, the selected tint and shadows, geometry and clipping, the quarter-turn spans
-// against the general ones, and the order of a frame.
+// against the general ones, every drawing path against the pixel rules, the runs'
+// upkeep, and the order of a frame.
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <random>
@@ -117,21 +119,22 @@ TEST_F(Light, LevelsAndTablesMatchHandWorkedValues)
 
 TEST_F(Render, BodyPixelsFollowCoverageLightAndSelection)
 {
-    // flat; code 0 at full coverage; a relief code at coverage 0; transparent; code 0 at 15
-    make_shape({{SHAPE_FLAT, 31, (24 << 4 | 5) << 5, 0, 15}});
+    // flat; code 0 at full coverage; a relief code at coverage 0; transparent; code 0 at
+    // 15; bit 15 with stray low bits, which is flat as well
+    make_shape({{SHAPE_FLAT, 31, (24 << 4 | 5) << 5, 0, 15, SHAPE_FLAT | 0x123}});
     picture->at(0, 0)[1] = 60;
     Piece p = place(3, 2);
     piece_draw(&p, PIECE_BODY);
     std::vector<int> got;
-    for (int x = 2; x < 9; x++)
+    for (int x = 2; x < 10; x++)
         got.push_back(px(x, 2));
-    EXPECT_EQ(got, (std::vector<int>{200, 100, 104, 200, 200, 103 + 50, 200}));
+    EXPECT_EQ(got, (std::vector<int>{200, 100, 104, 200, 200, 103 + 50, 100, 200}));
     EXPECT_EQ(px(3, 2, 1), 60) << "flat pixels copy the picture";
     EXPECT_EQ(std::tuple(px(3, 1), px(3, 3)), std::tuple(200, 200));
 
     p.selected = 1;
     piece_draw(&p, PIECE_BODY);
-    EXPECT_EQ(std::tuple(px(3, 2), px(3, 2, 2), px(4, 2), px(4, 2, 2)), std::tuple(100, 255, 104, 255))
+    EXPECT_EQ(std::tuple(px(3, 2), px(3, 2, 2), px(4, 2), px(4, 2, 2), px(8, 2, 2)), std::tuple(100, 255, 104, 255, 255))
         << "red is set, or lit as if the picture were 255";
 }
 
@@ -331,4 +334,32 @@ TEST_F(Render, EveryPathDrawsWhatThePixelRulesSay)
                     }
                 }
             }
+}
+
+TEST_F(Render, RunsComeAndGoWithTheirShapeAndOnlyFitTheirOwnImage)
+{
+    int32_t held = blocks_held();
+    make_shape(random_relief(23, 17));
+    ASSERT_NE(shape.runs, nullptr);
+    EXPECT_EQ(std::tuple(shape.runs->width, shape.runs->height, blocks_held()), std::tuple(23, 17, held + 2));
+    piece_runs_build(&shape);  // built again: the old ones go
+    EXPECT_EQ(blocks_held(), held + 2);
+    Img *kept = shape.relief;
+    TestImage wide(8193, 1, IMG_555), other(17, 23, IMG_555, 0);
+    shape.relief = wide.img;
+    piece_runs_build(&shape);
+    EXPECT_EQ(std::tuple(shape.runs, blocks_held()), std::tuple(nullptr, held + 3)) << "no runs for undrawable images";
+
+    // Runs left from another image are not used: the transparent 17 x 23 image draws nothing.
+    shape.relief = kept;
+    piece_runs_build(&shape);
+    shape.relief = other.img;
+    img_fill(picture->img, 7);
+    Piece p = place(10, 10);
+    piece_draw(&p, PIECE_BODY);
+    EXPECT_EQ(std::count(table->bytes().begin(), table->bytes().end(), 7), 0);
+    shape.relief = kept;
+    piece_runs_free(&shape);
+    piece_runs_free(&shape);
+    EXPECT_EQ(std::tuple(shape.runs, blocks_held()), std::tuple(nullptr, held + 3));
 }
