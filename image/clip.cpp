@@ -1,6 +1,8 @@
 // The dirty-tile grid, and screen drawing cut into the dirty runs under each request.
 #include "image/clip.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "image/img.h"
@@ -87,8 +89,9 @@ static bool tile_range(int32_t x, int32_t y, int32_t w, int32_t h, int32_t *c0, 
     }
     if (w < 1 || h < 1 || x >= screen.width || y >= screen.height)
         return false;
-    int32_t right = x + w - 1 < screen.width - 1 ? x + w - 1 : screen.width - 1;
-    int32_t bottom = y + h - 1 < screen.height - 1 ? y + h - 1 : screen.height - 1;
+    // In 64 bits, so a rectangle reaching far past the screen cannot wrap around.
+    int32_t right = (int32_t)std::min<int64_t>((int64_t)x + w - 1, screen.width - 1);
+    int32_t bottom = (int32_t)std::min<int64_t>((int64_t)y + h - 1, screen.height - 1);
     *c0 = x / g.tile_w;
     *r0 = y / g.tile_h;
     *c1 = right / g.tile_w;
@@ -196,6 +199,21 @@ static void cut_axis(int32_t pos, int32_t src, int32_t len, int32_t run, int32_t
         *csrc = src + (run - pos);
         *clen = run_len < len - (run - pos) ? run_len : len - (run - pos);
     }
+}
+
+void clip_each_dirty(int32_t x, int32_t y, int32_t w, int32_t h, ClipRectFn fn, void *ctx)
+{
+    int32_t c0, r0, c1, r1;
+    if (!tile_range(x, y, w, h, &c0, &r0, &c1, &r1))
+        return;
+    int64_t left = std::max(x, 0), top = std::max(y, 0);
+    int64_t right = std::min<int64_t>((int64_t)x + w, screen.width), bottom = std::min<int64_t>((int64_t)y + h, screen.height);
+    for_each_run(c0, r0, c1, r1, [&](int32_t rx, int32_t ry, int32_t rw, int32_t rh) {
+        int64_t x0 = std::max<int64_t>(rx, left), y0 = std::max<int64_t>(ry, top);
+        int64_t x1 = std::min<int64_t>((int64_t)rx + rw, right), y1 = std::min<int64_t>((int64_t)ry + rh, bottom);
+        if (x0 < x1 && y0 < y1)
+            fn((int32_t)x0, (int32_t)y0, (int32_t)(x1 - x0), (int32_t)(y1 - y0), ctx);
+    });
 }
 
 // Runs the request's painter once for each dirty run under it.

@@ -16,6 +16,10 @@ void clip_invalidate(int32_t x, int32_t y, int32_t w, int32_t h);
 int clip_is_dirty(int32_t x, int32_t y, int32_t w, int32_t h);
 // Shrinks the inclusive rectangle (x0, y0)-(x1, y1) to its dirty tiles; 0 when none is.
 int clip_bounds(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1);
+// Calls fn with each piece of the rectangle (cut to the screen) that lies in a run of
+// dirty tiles, row of tiles by row; nothing when no grid exists.
+typedef void (*ClipRectFn)(int32_t x, int32_t y, int32_t w, int32_t h, void *ctx);
+void clip_each_dirty(int32_t x, int32_t y, int32_t w, int32_t h, ClipRectFn fn, void *ctx);
 // Hands every dirty run to io_video_invalidate and clears the grid.
 void clip_flush(void);
 

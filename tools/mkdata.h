@@ -19,6 +19,8 @@ void mk_write(const MkData *mk, const char *name, const void *data, size_t size)
 // Reads a source file of data/ whole; ends the generator when it is missing.
 // The caller frees the result with free().
 char *mk_read_source(const MkData *mk, const char *name, size_t *size);
+// The same for any path (the installed fonts).
+char *mk_read_file(const char *path, size_t *size);
 
 // Prints a reason naming the part that failed and ends the generator with code 1.
 [[noreturn]] void mk_fail(const char *fmt, ...);

@@ -153,18 +153,12 @@ void make_sheet(const MkData *mk, FT_Face face, const SheetFace &sf, const Bitma
 std::string read_ttf(const MkData *mk, const char *file)
 {
     std::string path = std::string(mk->fonts) + "/" + file;
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f)
-        mk_fail("%s: %s", path.c_str(), strerror(errno));
-    std::string data;
-    char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        data.append(buf, n);
-    bool bad = ferror(f);
-    fclose(f);
-    if (bad || data.empty())
-        mk_fail("%s: read failed", path.c_str());
+    size_t size;
+    char *bytes = mk_read_file(path.c_str(), &size);
+    std::string data(bytes, size);
+    free(bytes);
+    if (data.empty())
+        mk_fail("%s: empty font file", path.c_str());
     return data;
 }
 

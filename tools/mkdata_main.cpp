@@ -39,12 +39,11 @@ void mk_write(const MkData *mk, const char *name, const void *data, size_t size)
         mk_fail("%s: write failed", name);
 }
 
-char *mk_read_source(const MkData *mk, const char *name, size_t *size)
+char *mk_read_file(const char *path, size_t *size)
 {
-    std::string path = std::string(mk->src) + "/" + name;
-    FILE *f = fopen(path.c_str(), "rb");
+    FILE *f = fopen(path, "rb");
     if (!f)
-        mk_fail("%s: %s", path.c_str(), strerror(errno));
+        mk_fail("%s: %s", path, strerror(errno));
     std::string text;
     char buf[65536];
     size_t n;
@@ -53,15 +52,20 @@ char *mk_read_source(const MkData *mk, const char *name, size_t *size)
     bool bad = ferror(f);
     fclose(f);
     if (bad)
-        mk_fail("%s: read failed", path.c_str());
+        mk_fail("%s: read failed", path);
     char *out = (char *)malloc(text.size() + 1);
     if (!out)
-        mk_fail("%s: out of memory", path.c_str());
+        mk_fail("%s: out of memory", path);
     memcpy(out, text.data(), text.size());
     out[text.size()] = 0;
     if (size)
         *size = text.size();
     return out;
+}
+
+char *mk_read_source(const MkData *mk, const char *name, size_t *size)
+{
+    return mk_read_file((std::string(mk->src) + "/" + name).c_str(), size);
 }
 
 static int remove_entry(const char *path, const struct stat *, int, struct FTW *)
