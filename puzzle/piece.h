@@ -78,8 +78,8 @@ struct ShapeLines {
 };
 // Upright pieces light their rows sixteen colour bytes at a time: a block covers bytes
 // offset .. offset + 15 of a row (three per pixel), and each byte has its light and
-// coverage ready as one lane word; the pixels a block only partly covers, and those that
-// are not lit, have the word 0 and are left as they are.
+// coverage ready as one lane word. Pixels that are not lit, that the block only partly
+// covers or that another block draws have the word 0 and are left as they are.
 struct ShapeBlock {
     uint16_t row;
     uint16_t offset;
@@ -87,13 +87,14 @@ struct ShapeBlock {
 struct ShapeRuns {
     int32_t width, height;  // of the relief image they were made from
     ShapeLines rows, columns;
-    uint32_t block_count;         // none when rows are shorter than 6
-    const ShapeBlock *blocks;     // ordered so that two of one row never follow each other
+    uint32_t block_count;         // none when rows are shorter than 6 pixels
+    const ShapeBlock *blocks;     // by rank within their row: every row's first, then second...
     const uint16_t *block_lanes;  // 16 words per block, 16-byte aligned
 };
-// Builds the shape's runs from its relief image, replacing any it had. A shape whose
-// relief image is missing or too large to draw gets none; a shape without runs is
-// still drawn correctly, only more slowly. Out of memory is fatal (io_mem_alloc).
+// Builds the shape's runs from its relief image, replacing any it had; call it again
+// whenever the relief image changes. A shape whose relief image is missing or too large
+// to draw gets none; drawing uses runs only when their size is the relief image's, and
+// draws correctly without them, only more slowly. Out of memory is fatal (io_mem_alloc).
 void piece_runs_build(Shape *shape);
 // Frees the shape's runs (none is fine) and clears the pointer.
 void piece_runs_free(Shape *shape);
