@@ -1,6 +1,7 @@
 // The text table filled from the language file, the five fonts, and the names of a box's
 // files.
 #include "res/lang.h"
+#include "res/lang_numbers.h"
 
 #include <cstdio>
 #include <cstring>
@@ -54,6 +55,10 @@ void lt_init(const char *file)
         int32_t len = ini_get_string(file, "TEXTS", key, value, LT_TEXT_MAX);
         if (len <= 0)
             continue;
+        // A text the game fills in with printf must ask for exactly the values passed,
+        // or printf would read arguments that were never given.
+        if (!lt_format_ok(n, value))
+            io_error("lt_init: text %i does not fit its use (%s)", n, file);
         // A text read again (a second language file) reuses its slot when it fits.
         if (lt.lti[n] && io_mem_size(lt.lti[n]) < (size_t)len + 1) {
             io_mem_free(lt.lti[n]);

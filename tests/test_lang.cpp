@@ -33,6 +33,10 @@ TEST_F(Lang, VersionAndCharSetAreRequired)
     EXPECT_EXIT(lt_init(none.c_str()), ExitedWithCode(1), "lt_init: version not found \\(.*/none\\.ini\\)");
     std::string nocs = write("nocs.ini", "[MAIN]\nVersion=1\n");
     EXPECT_EXIT(lt_init(nocs.c_str()), ExitedWithCode(1), "lt_init: charset not found \\(.*/nocs\\.ini\\)");
+    // The completion message takes a name, a count and a time; a number in place of the
+    // name would have printf read a string from an integer.
+    std::string swapped = write("swapped.ini", "[MAIN]\nVersion=1\nCharSet=0\n[TEXTS]\n230=%i pieces of %s in %s\n");
+    EXPECT_EXIT(lt_init(swapped.c_str()), ExitedWithCode(1), "lt_init: text 230 does not fit its use");
 }
 
 TEST_F(Lang, TextsByNumberWithLineBreaks)
