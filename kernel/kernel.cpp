@@ -258,6 +258,7 @@ void kernel_init(void)
     // No force-feedback mouse exists on this platform, so the setting is only reported.
     io_log("force feedback: %s\n", settings_feedback_on() ? "on" : "off");
     dp_open("data.pck");
+    io_load_game_cursor("img/cursor.img", 10, 1);  // the hand's fingertip
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
     settings_read_old_screen();
 

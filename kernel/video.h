@@ -78,6 +78,10 @@ void io_video_refresh(void);
 
 // Cursors: 0 the arrow, 1 the hourglass, 2 the game's own cursor.
 enum { IO_CURSOR_ARROW = 0, IO_CURSOR_WAIT = 1, IO_CURSOR_GAME = 2 };
+
+// Makes the game's own pointing cursor from a colour-and-alpha picture of the data pack
+// (at most 64 x 64) with its hot spot; a missing or unsuitable picture leaves the arrow.
+void io_load_game_cursor(const char *name, int hot_x, int hot_y);
 void io_set_cursor(int kind);
 int io_get_cursor(void);
 
