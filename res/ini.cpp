@@ -649,11 +649,17 @@ int32_t ini_get_bool(const char *file, const char *section, const char *key, int
     return 0;
 }
 
-int32_t ini_get_pair(const char *file, const char *section, const char *key, int32_t *a, int32_t *b)
+// Reads exactly n numbers of a key; the outputs are written only when all parse.
+static int32_t get_numbers(const char *file, const char *section, const char *key, int32_t *v, int n)
 {
     char text[INI_TYPED_BUFFER];
+    return typed_value(file, section, key, text) && parse_numbers(text, v, n);
+}
+
+int32_t ini_get_pair(const char *file, const char *section, const char *key, int32_t *a, int32_t *b)
+{
     int32_t v[2];
-    if (!typed_value(file, section, key, text) || !parse_numbers(text, v, 2))
+    if (!get_numbers(file, section, key, v, 2))
         return 0;
     *a = v[0];
     *b = v[1];
@@ -662,9 +668,8 @@ int32_t ini_get_pair(const char *file, const char *section, const char *key, int
 
 int32_t ini_get_triple(const char *file, const char *section, const char *key, int32_t *a, int32_t *b, int32_t *c)
 {
-    char text[INI_TYPED_BUFFER];
     int32_t v[3];
-    if (!typed_value(file, section, key, text) || !parse_numbers(text, v, 3))
+    if (!get_numbers(file, section, key, v, 3))
         return 0;
     *a = v[0];
     *b = v[1];
