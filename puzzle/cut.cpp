@@ -506,7 +506,6 @@ static void build_shape(Shape *shape, const ShapeKey *key)
     shape->mask_y = mask.y0 - cut.margin;
     build_shadow(shape, mask);
     build_relief(shape, mask);
-    piece_runs_build(shape);
     fill_box(work, 0);
 }
 

@@ -171,7 +171,6 @@ static int read_shapes(CacheReader *in, const BoxInfo *box, CutResult *r)
         s->shadow_y = w[5];
         if (!(s->relief = read_image(in, IMG_555, side)) || (w[1] && !(s->shadow = read_image(in, IMG_8BIT, 2 * side))))
             return 0;
-        piece_runs_build(s);
     }
     // Every piece's relief image must lie inside the picture, where its colours come from.
     for (int32_t i = 0; i < r->piece_count; i++) {

@@ -414,6 +414,10 @@ void piece_draw(const Piece *piece, int what)
         // A word read at a pixel takes one byte more, which lies in the picture unless the
         // pixel is its very last.
         src.picture_wide = piece->home_y + lim.v1 < ph - 1 || piece->home_x + lim.u1 < pw - 1;
+        // The runs are made on a shape's first upright draw, not when it is cut or loaded,
+        // so reopening a box stays quick and shapes never drawn upright cost nothing.
+        if (!shape->runs && angle_normal(piece->angle) % 90 == 0)
+            piece_runs_build(const_cast<Shape *>(shape));
         const ShapeRuns *runs = shape->runs;
         if (runs && runs->width == w && runs->height == h)
             src.runs = runs;

@@ -363,4 +363,7 @@ TEST_F(Render, RunsComeAndGoWithTheirShapeAndOnlyFitTheirOwnImage)
     piece_runs_free(&shape);
     piece_runs_free(&shape);
     EXPECT_EQ(std::tuple(shape.runs, blocks_held()), std::tuple(nullptr, held + 3));
+    // A shape loaded from a cut cache has none; its first upright draw makes them.
+    piece_draw(&p, PIECE_BODY);
+    EXPECT_NE(shape.runs, nullptr) << "runs made on the first upright draw";
 }
