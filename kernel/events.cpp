@@ -68,7 +68,8 @@ void kernel_event(IoEvent *event)
         break;
     }
     if (event->code == IO_FRAME) {
-        if (ev.desktop_caption)
+        // An idle frame with nothing to repaint skips the desktop's text and logo too.
+        if (ev.desktop_caption && clip_is_dirty(0, 0, screen.width, screen.height))
             background_draw(ev.desktop_caption);  // only the dirty tiles are touched
         clip_flush();  // what was drawn this frame goes to the screen
     }

@@ -4,6 +4,9 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <vector>
 
 struct MkData {
     const char *stage;  // the staging folder; pack names are relative to it
@@ -16,6 +19,10 @@ struct MkData {
 // half-made set.
 void mk_write(const MkData *mk, const char *name, const void *data, size_t size);
 
+// Runs an encoder (a codec writer: 0 on success, else its reason in codec_last_report)
+// into memory and writes what it made as pack entry `name`.
+void mk_write_encoded(const MkData *mk, const char *name, const std::function<int(FILE *)> &encode);
+
 // Reads a source file of data/ whole; ends the generator when it is missing.
 // The caller frees the result with free().
 char *mk_read_source(const MkData *mk, const char *name, size_t *size);
@@ -24,6 +31,17 @@ char *mk_read_file(const char *path, size_t *size);
 
 // Prints a reason naming the part that failed and ends the generator with code 1.
 [[noreturn]] void mk_fail(const char *fmt, ...);
+
+// A line of text in the TrueType font at `font_path`, `size` pixels per em, with
+// `spacing` pixels added after each letter, as coverage 0..1 trimmed to its ink.
+// (origin_x, origin_y) is where the pen started on the baseline, relative to the ink.
+// Fatal (mk_fail) when the font cannot be read, a letter is missing or nothing is inked.
+struct MkInk {
+    int w, h;
+    int origin_x, origin_y;
+    std::vector<float> a;  // w * h, row by row
+};
+MkInk mk_text_ink(const char *font_path, float size, const char *text, float spacing);
 
 // One function per kind of data; each writes its entries into the stage.
 void mk_curves(const MkData *mk);    // curves/c_0.crv .. c_7.crv from data/curves.txt

@@ -138,16 +138,7 @@ void make_sheet(const MkData *mk, FT_Face face, const SheetFace &sf, const Bitma
     draw_box_glyph(face, sf, info, &s);
 
     ImgView v = {s.width, s.height, IMG_8BIT, s.px.data(), s.width, nullptr, 0};
-    char *buf = nullptr;
-    size_t size = 0;
-    FILE *f = open_memstream(&buf, &size);
-    if (!f)
-        mk_fail("%s: no memory stream", info.sheet);
-    int failed = img_write(f, &v);
-    if (fclose(f) != 0 || failed)
-        mk_fail("%s: %s", info.sheet, failed ? codec_last_report() : "cannot close the stream");
-    mk_write(mk, info.sheet, buf, size);
-    free(buf);
+    mk_write_encoded(mk, info.sheet, [&](FILE *f) { return img_write(f, &v); });
 }
 
 std::string read_ttf(const MkData *mk, const char *file)

@@ -10,6 +10,7 @@
 #include <ftw.h>
 #include <string>
 
+#include "image/imgfile.h"
 #include "kernel/files.h"
 #include "res/datapack.h"
 
@@ -37,6 +38,20 @@ void mk_write(const MkData *mk, const char *name, const void *data, size_t size)
     ok = fclose(f) == 0 && ok;
     if (!ok)
         mk_fail("%s: write failed", name);
+}
+
+void mk_write_encoded(const MkData *mk, const char *name, const std::function<int(FILE *)> &encode)
+{
+    char *buf = nullptr;
+    size_t size = 0;
+    FILE *f = open_memstream(&buf, &size);
+    if (!f)
+        mk_fail("%s: no memory stream", name);
+    int failed = encode(f);
+    if (fclose(f) != 0 || failed)
+        mk_fail("%s: %s", name, failed ? codec_last_report() : "cannot close the stream");
+    mk_write(mk, name, buf, size);
+    free(buf);
 }
 
 char *mk_read_file(const char *path, size_t *size)

@@ -5,8 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 #include <string>
 
 #include "image/imgfile.h"
@@ -180,65 +178,13 @@ float pic_wood(float along, float across, float ring, uint32_t seed)
 Mask pic_text(const MkData *mk, const char *font_file, float size, const char *text, float spacing, int pad,
               int *origin_x, int *origin_y)
 {
-    std::string path = std::string(mk->fonts) + "/" + font_file;
-    FT_Library lib;
-    FT_Face face;
-    if (FT_Init_FreeType(&lib))
-        mk_fail("pic_text: FreeType does not start");
-    if (FT_New_Face(lib, path.c_str(), 0, &face))
-        mk_fail("pic_text: cannot open %s", path.c_str());
-    FT_Set_Char_Size(face, 0, (FT_F26Dot6)(size * 64), 72, 72);
-
-    // A generous field first; the ink is trimmed out of it at the end.
-    int n = (int)strlen(text);
-    int big_w = (int)(size * 1.2f + spacing + 2) * (n + 2), big_h = (int)(size * 2.5f);
-    Mask big = mask_new(big_w, big_h);
-    int pen0 = (int)size, base = (int)(size * 1.7f);
-    float pen = (float)pen0;
-    FT_UInt prev = 0;
-    for (int i = 0; i < n; i++) {
-        FT_UInt glyph = FT_Get_Char_Index(face, (unsigned char)text[i]);
-        if (!glyph)
-            mk_fail("pic_text: %s has no glyph for '%c'", font_file, text[i]);
-        if (prev && FT_HAS_KERNING(face)) {
-            FT_Vector k;
-            FT_Get_Kerning(face, prev, glyph, FT_KERNING_DEFAULT, &k);
-            pen += (float)k.x / 64.0f;
-        }
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER))
-            mk_fail("pic_text: cannot render '%c' of %s", text[i], font_file);
-        FT_GlyphSlot g = face->glyph;
-        int gx = (int)std::lround(pen) + g->bitmap_left, gy = base - g->bitmap_top;
-        for (unsigned r = 0; r < g->bitmap.rows; r++)
-            for (unsigned c = 0; c < g->bitmap.width; c++) {
-                int x = gx + (int)c, y = gy + (int)r;
-                if (x < 0 || y < 0 || x >= big_w || y >= big_h)
-                    continue;
-                float v = (float)g->bitmap.buffer[r * (unsigned)g->bitmap.pitch + c] / 255.0f;
-                float &d = big.at(x, y);
-                d = v > d ? v : d;
-            }
-        pen += (float)g->advance.x / 64.0f + spacing;
-        prev = glyph;
-    }
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
-
-    int x0 = big_w, y0 = big_h, x1 = -1, y1 = -1;
-    for (int y = 0; y < big_h; y++)
-        for (int x = 0; x < big_w; x++)
-            if (big.at(x, y) > 0) {
-                x0 = x < x0 ? x : x0, x1 = x > x1 ? x : x1;
-                y0 = y < y0 ? y : y0, y1 = y > y1 ? y : y1;
-            }
-    if (x1 < 0)
-        mk_fail("pic_text: \"%s\" leaves no ink", text);
-    Mask out = mask_new(x1 - x0 + 1 + 2 * pad, y1 - y0 + 1 + 2 * pad);
-    for (int y = y0; y <= y1; y++)
-        for (int x = x0; x <= x1; x++)
-            out.at(x - x0 + pad, y - y0 + pad) = big.at(x, y);
-    *origin_x = pen0 - x0 + pad;
-    *origin_y = base - y0 + pad;
+    MkInk ink = mk_text_ink((std::string(mk->fonts) + "/" + font_file).c_str(), size, text, spacing);
+    Mask out = mask_new(ink.w + 2 * pad, ink.h + 2 * pad);
+    for (int y = 0; y < ink.h; y++)
+        for (int x = 0; x < ink.w; x++)
+            out.at(x + pad, y + pad) = ink.a[(size_t)y * ink.w + x];
+    *origin_x = ink.origin_x + pad;
+    *origin_y = ink.origin_y + pad;
     return out;
 }
 
@@ -260,17 +206,8 @@ void pic_write_jpeg(const MkData *mk, const char *name, const Canvas *c, int qua
             }
         }
     }
-    char *buf = nullptr;
-    size_t size = 0;
-    FILE *f = open_memstream(&buf, &size);
-    if (!f)
-        mk_fail("%s: no memory stream", name);
-    int failed = jpeg_write(f, p, quality);
+    mk_write_encoded(mk, name, [&](FILE *f) { return jpeg_write(f, p, quality); });
     picture_free(p);
-    if (fclose(f) != 0 || failed)
-        mk_fail("%s: %s", name, failed ? codec_last_report() : "cannot close the stream");
-    mk_write(mk, name, buf, size);
-    free(buf);
 }
 
 // The sample boxes: file name, title, drawing.

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include "image/img.h"
 #include "image/imgfile.h"
@@ -319,57 +317,17 @@ Mask mask_shape(int w, int h, const Sdf &shape)
 
 Mask mask_text(int w, int h, const char *font_path, float size, const char *text, float cx, float cy, float spacing)
 {
-    FT_Library lib;
-    FT_Face face;
-    if (FT_Init_FreeType(&lib))
-        mk_fail("mask_text: FreeType does not start");
-    if (FT_New_Face(lib, font_path, 0, &face))
-        mk_fail("mask_text: cannot read the font %s", font_path);
-    FT_Set_Pixel_Sizes(face, 0, (FT_UInt)std::lround(size * SKIN_SS));
-    // First lay the glyphs out on a generous work area, then centre their ink.
-    int tw = (int)(std::strlen(text) + 2) * (int)(size * SKIN_SS * 1.5f), th = (int)(size * SKIN_SS * 3);
-    std::vector<float> work((size_t)tw * th, 0.0f);
-    int pen = (int)(size * SKIN_SS), baseline = (int)(size * SKIN_SS * 2);
-    FT_UInt prev = 0;
-    for (const char *p = text; *p; p++) {
-        FT_UInt glyph = FT_Get_Char_Index(face, (unsigned char)*p);
-        if (prev && FT_HAS_KERNING(face)) {
-            FT_Vector k;
-            FT_Get_Kerning(face, prev, glyph, FT_KERNING_DEFAULT, &k);
-            pen += (int)(k.x >> 6);
-        }
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER))
-            mk_fail("mask_text: glyph '%c' of %s", *p, font_path);
-        FT_Bitmap &bm = face->glyph->bitmap;
-        for (unsigned r = 0; r < bm.rows; r++)
-            for (unsigned q = 0; q < bm.width; q++) {
-                int x = pen + face->glyph->bitmap_left + (int)q, y = baseline - face->glyph->bitmap_top + (int)r;
-                if (x >= 0 && y >= 0 && x < tw && y < th)
-                    work[(size_t)y * tw + x] = std::max(work[(size_t)y * tw + x], bm.buffer[r * bm.pitch + q] / 255.0f);
-            }
-        pen += (int)(face->glyph->advance.x >> 6) + (int)std::lround(spacing * SKIN_SS);
-        prev = glyph;
-    }
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
-    int x0 = tw, y0 = th, x1 = -1, y1 = -1;
-    for (int y = 0; y < th; y++)
-        for (int x = 0; x < tw; x++)
-            if (work[(size_t)y * tw + x] > 0) {
-                x0 = std::min(x0, x), x1 = std::max(x1, x);
-                y0 = std::min(y0, y), y1 = std::max(y1, y);
-            }
+    // Laid out at the supersampled size, then its ink centred on (cx, cy).
+    MkInk ink = mk_text_ink(font_path, size * SKIN_SS, text, spacing * SKIN_SS);
     Mask m = mask_new(w, h);
-    if (x1 < 0)
-        return m;
     int sw = w * SKIN_SS, sh = h * SKIN_SS;
-    int ox = (int)std::lround(cx * SKIN_SS - (x0 + x1 + 1) / 2.0f);
-    int oy = (int)std::lround(cy * SKIN_SS - (y0 + y1 + 1) / 2.0f);
-    for (int y = y0; y <= y1; y++)
-        for (int x = x0; x <= x1; x++) {
+    int ox = (int)std::lround(cx * SKIN_SS - ink.w / 2.0f);
+    int oy = (int)std::lround(cy * SKIN_SS - ink.h / 2.0f);
+    for (int y = 0; y < ink.h; y++)
+        for (int x = 0; x < ink.w; x++) {
             int mx = x + ox, my = y + oy;
             if (mx >= 0 && my >= 0 && mx < sw && my < sh)
-                m.a[(size_t)my * sw + mx] = work[(size_t)y * tw + x];
+                m.a[(size_t)my * sw + mx] = ink.a[(size_t)y * ink.w + x];
         }
     return m;
 }
