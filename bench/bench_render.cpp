@@ -19,10 +19,14 @@ static double thread_seconds()
     return (double)ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
+// What the relief holds: the piece as it is, the same piece with its rim flat too (no
+// pixel lit, only copied), or nothing at all (the walk over the relief alone).
+enum { RELIEF_PIECE, RELIEF_UNLIT, RELIEF_EMPTY };
+
 // A 64-pixel piece with tabs out to the right and below, as the cutter makes them: a
 // rounded square with two knobs, anti-aliased, relief codes on a soft rim three pixels
 // wide facing outwards, flat inside.
-static Img *make_relief(void)
+static Img *make_relief(int32_t variant)
 {
     auto inside = [](double x, double y) {
         double qx = std::max(std::fabs(x - 35) - 27, 0.0), qy = std::max(std::fabs(y - 35) - 27, 0.0);
@@ -59,7 +63,10 @@ static Img *make_relief(void)
                 int elevation = 6 + (int)std::sqrt(best) * 2;
                 code = (uint16_t)(azimuth << 4 | (15 - elevation));
             }
-            out[y * PIECE_SIDE + x] = m == 0 ? 0 : (m == 255 && code == 0) ? SHAPE_FLAT : (uint16_t)(m >> 3 | code << 5);
+            uint16_t s = m == 0 ? 0 : (m == 255 && code == 0) ? SHAPE_FLAT : (uint16_t)(m >> 3 | code << 5);
+            if (variant == RELIEF_UNLIT && s != 0)
+                s = SHAPE_FLAT;
+            out[y * PIECE_SIDE + x] = variant == RELIEF_EMPTY ? 0 : s;
         }
     return relief;
 }
@@ -70,7 +77,7 @@ struct RenderBench {
     Piece piece;
 };
 
-static void bench_open(RenderBench *b, int32_t angle)
+static void bench_open(RenderBench *b, int32_t angle, int32_t variant = RELIEF_PIECE)
 {
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
     light_tables_build();
@@ -82,7 +89,7 @@ static void bench_open(RenderBench *b, int32_t angle)
     for (int i = 0; i < stride * h; i++)
         p[i] = (uint8_t)rng();
     img_fill(b->table, 90);
-    b->shape = {make_relief(), nullptr, 0, 0, 0, 0, nullptr};
+    b->shape = {make_relief(variant), nullptr, 0, 0, 0, 0, nullptr};
     piece_runs_build(&b->shape);
     piece_scene = {b->table, b->picture, &b->shape, 1};
     b->piece = {};
@@ -130,11 +137,13 @@ static void BM_PieceBlitBaseline(benchmark::State &state)
 }
 BENCHMARK(BM_PieceBlitBaseline);
 
-// One lit piece body at the angle given; 0 must stay within 3 blits, 45 within 6.
+// One lit piece body at the angle given; 0 must stay within 3 blits, 45 within 6. The
+// second argument takes the drawing apart: the same piece with nothing lit, and with
+// nothing to draw.
 static void BM_PieceBody(benchmark::State &state)
 {
     RenderBench b;
-    bench_open(&b, (int32_t)state.range(0));
+    bench_open(&b, (int32_t)state.range(0), (int32_t)state.range(1));
     double blit = blit_seconds(&b, 20000), t0 = thread_seconds();
     for (auto _ : state) {
         piece_draw(&b.piece, PIECE_BODY);
@@ -143,4 +152,9 @@ static void BM_PieceBody(benchmark::State &state)
     state.counters["x_blit"] = (thread_seconds() - t0) / (double)state.iterations() / blit;
     bench_close(&b);
 }
-BENCHMARK(BM_PieceBody)->Arg(0)->Arg(45)->Arg(90);
+BENCHMARK(BM_PieceBody)
+    ->Args({0, RELIEF_PIECE})
+    ->Args({45, RELIEF_PIECE})
+    ->Args({90, RELIEF_PIECE})
+    ->Args({45, RELIEF_UNLIT})
+    ->Args({45, RELIEF_EMPTY});
