@@ -43,7 +43,8 @@ namespace {
 constexpr int INI_CACHE_FILES = 8;
 constexpr int INI_NAME_MAX = 260;
 constexpr int INI_VALUE_MAX = 2047;         // longest value a read returns
-constexpr int INI_TYPED_BUFFER = 64;        // typed readers look at 63 characters at most
+constexpr int INI_TYPED_MAX = 63;           // typed readers refuse longer values
+constexpr int INI_TYPED_BUFFER = INI_TYPED_MAX + 2;  // one more, to see a value is longer
 constexpr int64_t INI_FILE_MAX = 2 << 20;   // a larger file is not a settings file
 
 enum class LineKind : uint8_t { OTHER, SECTION, KEY };
@@ -440,11 +441,14 @@ int parse_numbers(const char *text, int32_t *out, int count)
     return *p == 0;
 }
 
-// Reads a value for the typed readers: at most 63 characters, 0 when the key is missing.
+// Reads a value for the typed readers: 0 when the key is missing or the value is longer
+// than 63 characters, which no number holds; cutting it short would read "0001234" and
+// more as some other number, or hide junk after the number.
 int typed_value(const char *file, const char *section, const char *key, char *buffer)
 {
     buffer[0] = 0;
-    ini_get_string(file, section, key, buffer, INI_TYPED_BUFFER);
+    if (ini_get_string(file, section, key, buffer, INI_TYPED_BUFFER) > INI_TYPED_MAX)
+        buffer[0] = 0;
     return buffer[0] != 0;
 }
 

@@ -88,16 +88,22 @@ TEST_F(Ini, TypedValuesParseCompletelyOrReadAsMissing)
 {
     write_file("a.ini", "[v]\ndec=-42\nhex=0x1F\noct=017\nbad8=08\ntail=12abc\nbig=99999999999\nwrap=0xFFFFFFFF\n"
                         "pair=640 480\nthree=1 2 3\ncolour=255 128 1\nclear=TransParent\non=TRUE\nword=on\n"
-                        "no=No\nreal=2.5\nnan=nan\nlong=1" + std::string(70, '0') + "\n");
+                        "no=No\nreal=2.5\nnan=nan\nlong=1" + std::string(70, '0') + "\nzeros=" + std::string(60, '0') +
+                        "1234\njunk=5" + std::string(62, ' ') + "junk\nfits=" + std::string(59, '0') + "1234\n");
     int32_t i = 7, a = 7, b = 7, c = 7;
     EXPECT_EQ(ini_get_int("a.ini", "v", "dec", &i), 1);
     EXPECT_EQ(i, -42);
     EXPECT_EQ(ini_get_int("a.ini", "v", "hex", &i) + ini_get_int("a.ini", "v", "oct", &a), 2);
     EXPECT_EQ(std::tuple(i, a), std::tuple(31, 15));
     i = 7;
-    for (const char *key : {"bad8", "tail", "big", "pair", "missing", "long"})
+    // Values longer than 63 characters are refused whole, not read from their first part.
+    for (const char *key : {"bad8", "tail", "big", "pair", "missing", "long", "zeros", "junk"})
         EXPECT_EQ(ini_get_int("a.ini", "v", key, &i), 0) << key;
     EXPECT_EQ(i, 7) << "a failed read leaves the output untouched";
+    double z = 7;
+    EXPECT_EQ(ini_get_real("a.ini", "v", "zeros", &z) + ini_get_real("a.ini", "v", "junk", &z), 0);
+    EXPECT_EQ(ini_get_int("a.ini", "v", "fits", &i), 1) << "63 characters still read";
+    EXPECT_EQ(i, 01234);
     EXPECT_EQ(ini_get_int("a.ini", "v", "wrap", &i), 1);
     EXPECT_EQ(i, -1);
 
