@@ -127,6 +127,24 @@ static bool parse_mods(char **words, int count, uint8_t *mods)
     return true;
 }
 
+// A key's name as the journal writes it, blanks as underscores ("Left_Shift"); "_" alone
+// is the underscore key, so the name is tried as written first. Only a name the key gives
+// back counts: the lookup also takes other spellings and stray bytes, which would play
+// back as keys no keyboard sends.
+static int32_t key_from_word(char *word)
+{
+    for (int pass = 0; pass < 2; pass++) {
+        if (pass == 1)
+            for (char *p = word; *p; p++)
+                if (*p == '_')
+                    *p = ' ';
+        int32_t key = io_platform_key_from_name(word);
+        if (key && strcmp(io_platform_key_name(key), word) == 0)
+            return key;
+    }
+    return 0;
+}
+
 static bool parse_coords(char **words, int count, PlatformInput *out)
 {
     long x, y;
@@ -208,10 +226,7 @@ int journal_parse_line(const char *line, int64_t *time_ms, PlatformInput *out, u
     case InputKind::KeyUp:
         if (count < 1)
             return -1;
-        for (char *p = words[0]; *p; p++)
-            if (*p == '_')
-                *p = ' ';
-        out->key = io_platform_key_from_name(words[0]);
+        out->key = key_from_word(words[0]);
         if (!out->key)
             return -1;
         return parse_mods(words + 1, count - 1, &out->mods) ? 1 : -1;

@@ -57,6 +57,7 @@ TEST(Journal, EveryInputKindRoundTripsThroughItsLineAndBadLinesAreRefused)
         {mouse(K::MouseUp, 100, 200, 3), "mouse_up 100 200 3"},
         {key(K::KeyDown, SDLK_KP_PLUS, INPUT_MOD_CTRL | INPUT_MOD_ALT | INPUT_MOD_SHIFT), "key_down Keypad_+ ctrl alt shift"},
         {key(K::KeyUp, SDLK_LSHIFT), "key_up Left_Shift"},
+        {key(K::KeyDown, SDLK_UNDERSCORE), "key_down _"},
         {text(K::Text, "  two blanks first, one last "), "text   two blanks first, one last "},
         {window(K::DisplayChange, 1), "display_change yes"},
         {text(K::Message, "Cats and Dogs"), "message Cats and Dogs"},
@@ -83,6 +84,7 @@ TEST(Journal, EveryInputKindRoundTripsThroughItsLineAndBadLinesAreRefused)
     for (const char *line : {"5", "-1 close", "99999999999 close", "5x close", "5 jump", "5 close now",
                              "5 mouse_move x 2", "5 mouse_move 1 2 4", "5 mouse_move 99999 2", "5 mouse_down 1 2 0",
                              "5 mouse_down 1 2 1 hat", "5 key_down NoSuchKey", "5 key_up A meta",
+                             "5 key_down \xC1\x81", "5 key_down a",
                              "5 display_change maybe", "5 text", overlong.c_str()}) {
         held = 0;
         EXPECT_EQ(journal_parse_line(line, &t, &got, &held), -1) << "accepted: '" << line << "'";
