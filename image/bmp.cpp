@@ -255,6 +255,13 @@ static uint32_t scale5(uint32_t p, BmpChannel c)
     return (uint32_t)((((v * 31) << 16) / c.max + 32768) >> 16);
 }
 
+// A 32-bit pixel's channel as one byte.
+static inline uint8_t channel8(uint32_t p, BmpChannel c)
+{
+    uint64_t v = (p & c.mask) >> c.shift;
+    return (uint8_t)(c.max <= 255 ? v : (v * 255 + c.max / 2) / c.max);
+}
+
 static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const BmpChannel ch[3])
 {
     switch (bmp.bits) {
@@ -275,12 +282,13 @@ static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const B
         memcpy(dst, src, (size_t)width * 3);
         break;
     default:
-        // Channels are taken as they stand, one byte each: 32-bit files carry 8-bit channels.
+        // Channels of up to eight bits are taken as they stand; wider ones (10-10-10 files)
+        // are scaled down, since their low byte alone would be some other colour.
         for (int32_t x = 0; x < width; x++, src += 4, dst += 3) {
             uint32_t p = get32(src);
-            dst[0] = (uint8_t)((p & ch[2].mask) >> ch[2].shift);
-            dst[1] = (uint8_t)((p & ch[1].mask) >> ch[1].shift);
-            dst[2] = (uint8_t)((p & ch[0].mask) >> ch[0].shift);
+            dst[0] = channel8(p, ch[2]);
+            dst[1] = channel8(p, ch[1]);
+            dst[2] = channel8(p, ch[0]);
         }
         break;
     }

@@ -128,6 +128,16 @@ TEST_F(Bmp, SixteenBitsScaleEachChannelToFiveBits)
     EXPECT_EQ(d.colour, (Bytes{0xFF, 0x03}));
 }
 
+TEST_F(Bmp, ThirtyTwoBitChannelsWiderThanAByteAreScaledDown)
+{
+    // 10-10-10: red 512, green 256, blue 1023 of 1023 are about half, a quarter and full,
+    // not the low bytes 0, 0 and 255.
+    uint32_t p = 512u << 20 | 256u << 10 | 1023u;
+    Decoded d = decode(bmp_file(40, 1, 1, 32, 3, 0, w32(0x3FF00000) + w32(0xFFC00) + w32(0x3FF), w32(p)));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0));
+    EXPECT_EQ(d.colour, (Bytes{255, 64, 128}));
+}
+
 TEST_F(Bmp, Rle8FollowsItsCommandsAndStaysInsideThePicture)
 {
     std::string pal(8 * 4, '\0');
