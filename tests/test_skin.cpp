@@ -281,6 +281,7 @@ TEST_F(Skin, SaveLoadRoundTripAndDamagedRecordsRefused)
         {0, 0x1F, "unknown flag"}, {0, SHADOW_ON | SHADOW_SMALL, "a large picture without the large kind"},
         {4, 0x7FFFFFFF, "absurd width"}, {4, 21, "width the pictures do not have"}, {12, 256, "unknown frame flag"},
         {24, 8, "large radius"}, {28, 2, "has-picture neither 0 nor 1"}, {44, 87, "picture width"},
+        {16, 0, "no large picture for an object that needs one"}, {28, 0, "no small picture either"},
     };
     for (const auto &d : damage)
         EXPECT_EQ(load(good.substr(0, d.at) + le32(d.value) + good.substr(d.at + 4)), nullptr) << d.what;

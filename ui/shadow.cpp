@@ -131,6 +131,13 @@ Shadow *shadow_create(uint32_t flags, int32_t w, int32_t h, uint32_t frame_flags
     return s;
 }
 
+// Objects smaller than a kind's slices can draw get a picture of their own.
+static bool own_picture(const Shadow *s, int kind, int32_t w, int32_t h, const char *caller)
+{
+    const ShadowKind &sk = preset_kind(s, kind, caller);
+    return (s->flags & kind_sizes[kind].flag) && (w < sk.min_w || h < sk.min_h);
+}
+
 void shadow_resize(Shadow *s, int32_t w, int32_t h)
 {
     if (w == s->width && h == s->height)
@@ -144,8 +151,7 @@ void shadow_resize(Shadow *s, int32_t w, int32_t h)
     s->width = w;
     s->height = h;
     for (int k = 0; k < KIND_COUNT; k++) {
-        const ShadowKind &sk = preset_kind(s, k, "shadow_resize");
-        if ((s->flags & kind_sizes[k].flag) && (w < sk.min_w || h < sk.min_h))
+        if (own_picture(s, k, w, h, "shadow_resize"))
             pic_of(s, k).img = build_picture(w, h, kind_sizes[k].sigma, s->frame_flags, s->flags & SHADOW_RECT);
     }
 }
@@ -269,8 +275,10 @@ Shadow *shadow_load(FILE *f)
         pic.radius = (int32_t)get32(rec + 24 + 12 * i);
         const ShadowKind &sk = preset_kind(&t, kinds[i], "shadow_load");
         has[i] = flag == 1;
+        // A picture must be there exactly when the object needs one: without it a small
+        // object's slices would overlap into a doubled shadow.
         if (flag > 1 || pic.offset != sk.offset || pic.radius != sk.radius ||
-            (has[i] && !(t.flags & kind_sizes[kinds[i]].flag)))
+            has[i] != own_picture(&t, kinds[i], t.width, t.height, "shadow_load"))
             return nullptr;
     }
     for (int i = 0; i < 2; i++) {
