@@ -103,7 +103,10 @@ IoFont *io_gdi_create_font(int32_t height, int32_t style, int32_t charset, const
 
     // A negative height is the em height itself; a positive one is the whole cell,
     // ascent plus descent, as the window system reads it.
+    // A face without a cell (bitmap-only or damaged metrics) takes the em as the cell.
     int64_t cell_units = (int64_t)ft->ascender - ft->descender;
+    if (cell_units <= 0)
+        cell_units = std::max<int64_t>(ft->units_per_EM, 1);
     int64_t em = height < 0 ? -(int64_t)height
                  : height > 0 ? ((int64_t)height * ft->units_per_EM + cell_units / 2) / cell_units
                               : 12;
