@@ -41,6 +41,8 @@ struct JpegState {
     jmp_buf recover;
     jpeg_error_mgr errors;
     jpeg_progress_mgr progress;
+    bool hit_end;       // the file ended where the decoder still read; see jpeg_emit_text
+    uint32_t scanned;   // one bit per component some scan has carried so far
 };
 static JpegState jpg;
 
@@ -75,12 +77,27 @@ static void jpeg_output_text(j_common_ptr cinfo)
 // Warnings and trace messages are dropped, except the warnings by which the library
 // says it has lost picture data and is filling in grey: a truncated or damaged file
 // is a failure, not a picture with a grey bottom half.
+//
+// The end of the file alone is not such a warning. Cameras and downloads often cut just
+// the end marker, and the decoder reads a few bytes ahead while it decodes the last
+// blocks, so the warning comes for those files too, in the middle of the last scanlines.
+// Huffman data that really runs out says so again (JWRN_HIT_MARKER) as soon as a block
+// needs the missing bits; arithmetic data is padded without a word, so there an end
+// before the scan's last row of blocks is taken as lost data. Scans missing as a whole
+// are caught by jpeg_all_scans_read once the scanlines are in.
 static void jpeg_emit_text(j_common_ptr cinfo, int level)
 {
     if (level >= 0)
         return;
     switch (cinfo->err->msg_code) {
     case JWRN_JPEG_EOF:
+        if (cinfo->is_decompressor) {
+            j_decompress_ptr d = (j_decompress_ptr)cinfo;
+            if (d->arith_code && d->input_iMCU_row + 1 < d->total_iMCU_rows)
+                jpeg_error_jump(cinfo);
+        }
+        jpg.hit_end = true;
+        break;
     case JWRN_HIT_MARKER:
     case JWRN_HUFF_BAD_CODE:
     case JWRN_MUST_RESYNC:
@@ -93,10 +110,35 @@ static void jpeg_emit_text(j_common_ptr cinfo, int level)
     }
 }
 
+// Also notes which components the scan under way carries, for jpeg_all_scans_read.
 static void jpeg_scan_guard(j_common_ptr cinfo)
 {
-    if (cinfo->is_decompressor && ((j_decompress_ptr)cinfo)->input_scan_number > JPEG_MAX_SCANS)
+    if (!cinfo->is_decompressor)
+        return;
+    j_decompress_ptr d = (j_decompress_ptr)cinfo;
+    if (d->input_scan_number > JPEG_MAX_SCANS)
         jpeg_give_up("JPG: too many scans");
+    for (int i = 0; i < d->comps_in_scan && i < MAX_COMPS_IN_SCAN; i++)
+        if (d->cur_comp_info[i] && d->cur_comp_info[i]->component_index < 32)
+            jpg.scanned |= 1u << d->cur_comp_info[i]->component_index;
+}
+
+// Whether every scan the picture needs was read, for a file whose end came early: a
+// progressive picture has every coefficient of every component at full precision, a
+// sequential one has had each component in some scan.
+static bool jpeg_all_scans_read(j_decompress_ptr d)
+{
+    if (d->progressive_mode) {
+        if (!d->coef_bits)
+            return false;
+        for (int c = 0; c < d->num_components; c++)
+            for (int k = 0; k < DCTSIZE2; k++)
+                if (d->coef_bits[c][k] != 0)
+                    return false;
+        return true;
+    }
+    uint32_t all = d->num_components >= 32 ? UINT32_MAX : (1u << d->num_components) - 1;
+    return (jpg.scanned & all) == all;
 }
 
 static jpeg_error_mgr *jpeg_errors_setup(void)
@@ -105,6 +147,8 @@ static jpeg_error_mgr *jpeg_errors_setup(void)
     jpg.errors.error_exit = jpeg_error_jump;
     jpg.errors.emit_message = jpeg_emit_text;
     jpg.errors.output_message = jpeg_output_text;
+    jpg.hit_end = false;
+    jpg.scanned = 0;
     return &jpg.errors;
 }
 
@@ -201,6 +245,9 @@ int jpeg_read_pixels(Picture *picture, FILE *f)
         if (JPEG_SWAP_ROWS && !grey)
             jpeg_swap_row(row, d.output_width);
     }
+    // Past this point only the end marker is left to read; its absence costs nothing.
+    if (jpg.hit_end && !jpeg_all_scans_read(&d))
+        jpeg_give_up("JPG: Premature end of JPEG file");
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     return 0;

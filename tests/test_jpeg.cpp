@@ -19,8 +19,12 @@ protected:
     TempDir dir;
 };
 
+// How the library lays out the coded data: one interleaved scan, progressive scans,
+// arithmetic coding, or one sequential scan per component.
+enum class Coding { BASELINE, PROGRESSIVE, ARITHMETIC, SCAN_PER_COMPONENT };
+
 // Encoded by libjpeg itself, so the reader is checked against files it did not make.
-static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space)
+static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space, Coding coding = Coding::BASELINE)
 {
     std::vector<uint8_t> px((size_t)(w * h * comps));
     for (size_t i = 0; i < px.size(); i++)
@@ -35,6 +39,13 @@ static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space)
     c.image_width = (JDIMENSION)w, c.image_height = (JDIMENSION)h;
     c.input_components = comps, c.in_color_space = space;
     jpeg_set_defaults(&c);
+    static jpeg_scan_info per_component[3] = {{1, {0}, 0, 63, 0, 0}, {1, {1}, 0, 63, 0, 0}, {1, {2}, 0, 63, 0, 0}};
+    if (coding == Coding::PROGRESSIVE)
+        jpeg_simple_progression(&c);
+    else if (coding == Coding::ARITHMETIC)
+        c.arith_code = TRUE;
+    else if (coding == Coding::SCAN_PER_COMPONENT)
+        c.scan_info = per_component, c.num_scans = comps;
     jpeg_start_compress(&c, TRUE);
     for (JSAMPROW row = px.data(); c.next_scanline < c.image_height; row += w * comps)
         jpeg_write_scanlines(&c, &row, 1);
@@ -143,7 +154,7 @@ TEST_F(Jpeg, WrittenPicturesComeBackWithinASmallError)
 TEST_F(Jpeg, DamagedAndHostileStreamsFail)
 {
     std::string good = lib_encode(64, 48, 3, JCS_RGB);
-    for (size_t cut : {0ul, 2ul, 20ul, good.size() / 3, good.size() / 2, good.size() - 40, good.size() - 2})
+    for (size_t cut : {0ul, 2ul, 20ul, good.size() / 3, good.size() / 2, good.size() - 40})
         EXPECT_EQ(decode(dir.file("t.jpg"), good.substr(0, cut)), nullptr) << "cut at " << cut << " of " << good.size();
     std::string bad = good;  // a restart marker in the middle of the scan: its data ends early
     bad.replace((good.find("\xFF\xDA") + good.size()) / 2, 2, "\xFF\xD4");
@@ -154,5 +165,45 @@ TEST_F(Jpeg, DamagedAndHostileStreamsFail)
     bad.replace(good.find("\xFF\xC0") + 5, 4, "\xEA\x60\xEA\x60");
     EXPECT_EQ(decode(dir.file("h.jpg"), bad), nullptr);
     EXPECT_STREQ(codec_last_report(), "JPG: picture too large");
+}
 
+TEST_F(Jpeg, AFileCutOnlyAtItsEndMarkerReadsWholeButMissingScansFail)
+{
+    struct {
+        const char *name;
+        Coding coding;
+    } codings[] = {{"baseline", Coding::BASELINE},
+                   {"progressive", Coding::PROGRESSIVE},
+                   {"arithmetic", Coding::ARITHMETIC},
+                   {"one scan per component", Coding::SCAN_PER_COMPONENT}};
+    for (const auto &c : codings) {
+        for (auto [w, h] : {std::pair(64, 48), std::pair(21, 14), std::pair(8, 8)}) {
+            std::string full = lib_encode(w, h, 3, JCS_RGB, c.coding);
+            ASSERT_EQ(full.substr(full.size() - 2), "\xFF\xD9") << c.name << ": the stream ends with its end marker";
+            Picture *whole = decode(dir.file("whole.jpg"), full);
+            ASSERT_NE(whole, nullptr) << c.name << ": " << codec_last_report();
+            std::vector<uint8_t> want(whole->colour, whole->colour + whole->height * whole->colour_stride);
+            picture_free(whole);
+            for (size_t missing : {1, 2}) {
+                Picture *p = decode(dir.file("cut.jpg"), full.substr(0, full.size() - missing));
+                ASSERT_NE(p, nullptr) << c.name << " " << w << "x" << h << " without its last " << missing
+                                      << " bytes: " << codec_last_report();
+                EXPECT_EQ(std::vector<uint8_t>(p->colour, p->colour + p->height * p->colour_stride), want)
+                    << c.name << " " << w << "x" << h << ": the same pixels as the whole file";
+                picture_free(p);
+            }
+        }
+        // Cut in the middle of the coded data, and (with several scans) before the last scan.
+        std::string full = lib_encode(64, 48, 3, JCS_RGB, c.coding);
+        size_t first_scan = full.find("\xFF\xDA"), last_scan = full.rfind("\xFF\xDA");
+        EXPECT_EQ(decode(dir.file("mid.jpg"), full.substr(0, (first_scan + full.size()) / 2)), nullptr)
+            << c.name << ": cut in the middle";
+        EXPECT_STREQ(codec_last_report(), c.coding == Coding::ARITHMETIC ? "JPG: Premature end of JPEG file"
+                                                                         : "JPG: Corrupt JPEG data: premature end of data segment")
+            << c.name;
+        if (last_scan != first_scan) {
+            EXPECT_EQ(decode(dir.file("scan.jpg"), full.substr(0, last_scan)), nullptr) << c.name << ": last scan missing";
+            EXPECT_STREQ(codec_last_report(), "JPG: Premature end of JPEG file") << c.name;
+        }
+    }
 }
