@@ -246,20 +246,15 @@ static BmpChannel channel(uint32_t mask)
     return {mask, shift, mask >> shift};
 }
 
-// Any width of channel scaled to five bits, rounded.
-static uint32_t scale5(uint32_t p, BmpChannel c)
+// A channel of any width scaled to `top` (31 for 5-5-5 pictures, 255 for bytes),
+// rounded: full scale stays full scale whatever the width, and a channel already
+// `top` wide keeps its value.
+static inline uint32_t channel_scaled(uint32_t p, BmpChannel c, uint32_t top)
 {
     if (c.max == 0)
         return 0;
     uint64_t v = (p & c.mask) >> c.shift;
-    return (uint32_t)((((v * 31) << 16) / c.max + 32768) >> 16);
-}
-
-// A 32-bit pixel's channel as one byte.
-static inline uint8_t channel8(uint32_t p, BmpChannel c)
-{
-    uint64_t v = (p & c.mask) >> c.shift;
-    return (uint8_t)(c.max <= 255 ? v : (v * 255 + c.max / 2) / c.max);
+    return (uint32_t)((v * top + c.max / 2) / c.max);
 }
 
 static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const BmpChannel ch[3])
@@ -274,7 +269,7 @@ static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const B
     case 16:
         for (int32_t x = 0; x < width; x++, src += 2, dst += 2) {
             uint32_t p = get16(src);
-            put16(dst, scale5(p, ch[0]) << 10 | scale5(p, ch[1]) << 5 | scale5(p, ch[2]));
+            put16(dst, channel_scaled(p, ch[0], 31) << 10 | channel_scaled(p, ch[1], 31) << 5 | channel_scaled(p, ch[2], 31));
         }
         break;
     case 24:
@@ -282,13 +277,13 @@ static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const B
         memcpy(dst, src, (size_t)width * 3);
         break;
     default:
-        // Channels of up to eight bits are taken as they stand; wider ones (10-10-10 files)
-        // are scaled down, since their low byte alone would be some other colour.
+        // Every channel is brought to a byte: a 7-bit red taken as it stands would peak
+        // at 127, a 10-bit one would keep only its low byte.
         for (int32_t x = 0; x < width; x++, src += 4, dst += 3) {
             uint32_t p = get32(src);
-            dst[0] = channel8(p, ch[2]);
-            dst[1] = channel8(p, ch[1]);
-            dst[2] = channel8(p, ch[0]);
+            dst[0] = (uint8_t)channel_scaled(p, ch[2], 255);
+            dst[1] = (uint8_t)channel_scaled(p, ch[1], 255);
+            dst[2] = (uint8_t)channel_scaled(p, ch[0], 255);
         }
         break;
     }

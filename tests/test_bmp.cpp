@@ -128,14 +128,22 @@ TEST_F(Bmp, SixteenBitsScaleEachChannelToFiveBits)
     EXPECT_EQ(d.colour, (Bytes{0xFF, 0x03}));
 }
 
-TEST_F(Bmp, ThirtyTwoBitChannelsWiderThanAByteAreScaledDown)
+TEST_F(Bmp, ThirtyTwoBitChannelsOfAnyWidthScaleToAByte)
 {
-    // 10-10-10: red 512, green 256, blue 1023 of 1023 are about half, a quarter and full,
-    // not the low bytes 0, 0 and 255.
-    uint32_t p = 512u << 20 | 256u << 10 | 1023u;
-    Decoded d = decode(bmp_file(40, 1, 1, 32, 3, 0, w32(0x3FF00000) + w32(0xFFC00) + w32(0x3FF), w32(p)));
+    // 7-bit red, 6-bit green, 5-bit blue: full scale is 255, not 127, 63 and 31; halves
+    // and ones round to the nearest byte (64/127 -> 129, 32/63 -> 130, 16/31 -> 132).
+    std::string masks = w32(0x00FE0000) + w32(0xFC00) + w32(0x1F);
+    std::string px = w32(127u << 17 | 63u << 10 | 31) + w32(64u << 17 | 32u << 10 | 16) + w32(1u << 17 | 1u << 10 | 1);
+    Decoded d = decode(bmp_file(40, 3, 1, 32, 3, 0, masks, px));
     EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0));
-    EXPECT_EQ(d.colour, (Bytes{255, 64, 128}));
+    EXPECT_EQ(d.colour, (Bytes{255, 255, 255, 132, 130, 129, 8, 4, 2})) << "blue, green, red of three pixels";
+    // An 8-bit red stays byte for byte, a 1-bit green is 0 or 255, a 10-bit blue is
+    // scaled down (512/1023 -> 128) instead of keeping its low byte.
+    masks = w32(0xFF000000) + w32(0x00800000) + w32(0x3FF);
+    px = w32(0x5Au << 24 | 1u << 23 | 512) + w32(0xFFu << 24 | 1023);
+    d = decode(bmp_file(40, 2, 1, 32, 3, 0, masks, px));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0));
+    EXPECT_EQ(d.colour, (Bytes{128, 255, 0x5A, 255, 0, 255})) << "blue, green, red of two pixels";
 }
 
 TEST_F(Bmp, Rle8FollowsItsCommandsAndStaysInsideThePicture)
