@@ -22,12 +22,12 @@ constexpr uint32_t BMP_PELS_PER_METRE = 2835;  // 72 dots per inch
 
 // Larger pictures are not puzzles; the limit also keeps every row size far from overflow.
 constexpr int64_t BMP_MAX_DIMENSION = 32768;
-// RLE8 can claim a huge picture in a few bytes. A run gives at most 255 pixels for two
-// bytes, so real files stay far below 256 pixels a byte; the cap bounds the rest.
+// RLE8 and RLE4 can claim a huge picture in a few bytes. A run gives at most 255 pixels
+// for two bytes, so real files stay far below 256 pixels a byte; the cap bounds the rest.
 constexpr uint64_t BMP_RLE_PIXELS_PER_BYTE = 256;
 constexpr uint64_t BMP_MAX_RLE_PIXELS = 1u << 26;
 
-enum : uint32_t { BMP_RGB = 0, BMP_RLE8 = 1, BMP_BITFIELDS = 3 };
+enum : uint32_t { BMP_RGB = 0, BMP_RLE8 = 1, BMP_RLE4 = 2, BMP_BITFIELDS = 3 };
 
 // What the header step learnt about the file read last; the pixel step reads it again,
 // so this is only ever used right after a successful header.
@@ -37,6 +37,7 @@ struct BmpReader {
     uint32_t compression;
     bool top_down;
     uint32_t masks[3];  // red, green, blue
+    uint32_t colours;   // palette entries the file gives
     uint8_t blue[256], green[256], red[256];
 };
 static BmpReader bmp;
@@ -94,7 +95,7 @@ static int64_t bytes_from(FILE *f, long start)
 // Bytes of one stored row, before and after the padding to four bytes.
 static uint64_t row_bytes(uint32_t bits, int64_t width)
 {
-    return (uint64_t)width * (bits / 8);
+    return ((uint64_t)width * bits + 7) / 8;
 }
 
 static uint64_t padded_row_bytes(uint32_t bits, int64_t width)
@@ -134,7 +135,7 @@ static bool parse_headers(FILE *f, long start, BmpReader *r, int32_t *width, int
         planes = get16(h + 8);
         r->bits = get16(h + 10);
         r->compression = BMP_RGB;
-        if (r->bits != 8 && r->bits != 24)
+        if (r->bits != 1 && r->bits != 4 && r->bits != 8 && r->bits != 24)
             return false;
     } else {
         w = (int32_t)get32(h + 4);
@@ -143,19 +144,22 @@ static bool parse_headers(FILE *f, long start, BmpReader *r, int32_t *width, int
         r->bits = get16(h + 14);
         r->compression = get32(h + 16);
         colours = get32(h + 32);
-        if (r->bits != 8 && r->bits != 16 && r->bits != 24 && r->bits != 32)
+        if (r->bits != 1 && r->bits != 4 && r->bits != 8 && r->bits != 16 && r->bits != 24 && r->bits != 32)
             return false;
     }
     if (planes != 1)
         return false;
     uint64_t headers_end = BMP_FILE_HEADER_SIZE + size;
 
-    if (r->bits == 8) {
+    if (r->bits <= 8) {
+        // Some writers give a 4-bit picture a full 256-entry palette; an index past
+        // the palette is caught when the pixels are read.
         uint32_t entry = size == BMP_CORE_HEADER_SIZE ? 3 : 4;
         if (colours == 0)
-            colours = 256;
+            colours = 1u << r->bits;
         if (colours > 256)
             return false;
+        r->colours = colours;
         uint8_t pal[256 * 4];
         if (!read_exact(f, pal, (size_t)colours * entry))
             return false;
@@ -191,9 +195,10 @@ static bool parse_headers(FILE *f, long start, BmpReader *r, int32_t *width, int
         ht = -ht;
     }
 
-    // Each compression with the depths it is defined for; RLE8 and bit fields on any
+    // Each compression with the depths it is defined for; RLE and bit fields on any
     // other depth cannot be decoded, so they fail before the caller allocates.
     bool known = r->compression == BMP_RGB || (r->compression == BMP_RLE8 && r->bits == 8) ||
+                 (r->compression == BMP_RLE4 && r->bits == 4) ||
                  (r->compression == BMP_BITFIELDS && (r->bits == 16 || r->bits == 32));
     if (!known || w < 1 || ht < 1 || w > BMP_MAX_DIMENSION || ht > BMP_MAX_DIMENSION)
         return false;
@@ -202,7 +207,7 @@ static bool parse_headers(FILE *f, long start, BmpReader *r, int32_t *width, int
     if (r->data_offset < headers_end || r->data_offset > (uint64_t)file_size)
         return false;
     uint64_t data_bytes = (uint64_t)file_size - r->data_offset;
-    if (r->compression == BMP_RLE8) {
+    if (r->compression == BMP_RLE8 || r->compression == BMP_RLE4) {
         uint64_t pixels = (uint64_t)w * (uint64_t)ht;
         if (pixels > BMP_MAX_RLE_PIXELS || pixels > data_bytes * BMP_RLE_PIXELS_PER_BYTE)
             return false;
@@ -257,9 +262,21 @@ static inline uint32_t channel_scaled(uint32_t p, BmpChannel c, uint32_t top)
     return (uint32_t)((v * top + c.max / 2) / c.max);
 }
 
-static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const BmpChannel ch[3])
+// False when a packed index points past the palette.
+static bool convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const BmpChannel ch[3])
 {
     switch (bmp.bits) {
+    case 1:
+    case 4:
+        // Packed from the most significant bits. A palette shorter than the depth
+        // leaves indexes with no colour: the file is damaged, and refused.
+        for (int32_t x = 0; x < width; x++, dst += 3) {
+            uint32_t i = bmp.bits == 1 ? (src[x >> 3] >> (7 - (x & 7))) & 1 : (src[x >> 1] >> ((x & 1) ? 0 : 4)) & 15;
+            if (i >= bmp.colours)
+                return false;
+            dst[0] = bmp.blue[i], dst[1] = bmp.green[i], dst[2] = bmp.red[i];
+        }
+        break;
     case 8:
         for (int32_t x = 0; x < width; x++, dst += 3) {
             uint8_t i = src[x];
@@ -287,6 +304,7 @@ static void convert_row(uint8_t *dst, const uint8_t *src, int32_t width, const B
         }
         break;
     }
+    return true;
 }
 
 static bool read_rows(Picture *picture, FILE *f)
@@ -303,7 +321,7 @@ static bool read_rows(Picture *picture, FILE *f)
         ok = read_exact(f, buf, row);
         if (ok) {
             int32_t y = bmp.top_down ? i : h - 1 - i;
-            convert_row(picture->colour + (ptrdiff_t)y * picture->colour_stride, buf, w, ch);
+            ok = convert_row(picture->colour + (ptrdiff_t)y * picture->colour_stride, buf, w, ch);
             // A missing last padding is no loss; a missing row shows in the next read.
             if (padding)
                 fseek(f, padding, SEEK_CUR);
@@ -323,17 +341,22 @@ static void rle_put(Picture *picture, int64_t x, int64_t line, int index)
     p[0] = bmp.blue[index], p[1] = bmp.green[index], p[2] = bmp.red[index];
 }
 
+// Pixels the RLE data skips show palette colour 0, as other readers show them.
+static void rle_clear(Picture *picture)
+{
+    for (int32_t y = 0; y < picture->height; y++) {
+        uint8_t *p = picture->colour + (ptrdiff_t)y * picture->colour_stride;
+        for (int32_t x = 0; x < picture->width; x++, p += 3)
+            p[0] = bmp.blue[0], p[1] = bmp.green[0], p[2] = bmp.red[0];
+    }
+}
+
 // Every way the data can end (short read, end of bitmap, past the last line) is a
 // finished picture, as the files that stop early still show what they have.
 static bool read_rle8(Picture *picture, FILE *f)
 {
     int32_t w = picture->width, h = picture->height;
-    // Pixels the data skips show palette colour 0, as other readers show them.
-    for (int32_t y = 0; y < h; y++) {
-        uint8_t *p = picture->colour + (ptrdiff_t)y * picture->colour_stride;
-        for (int32_t x = 0; x < w; x++, p += 3)
-            p[0] = bmp.blue[0], p[1] = bmp.green[0], p[2] = bmp.red[0];
-    }
+    rle_clear(picture);
 
     int64_t x = 0, line = 0;
     while (line < h) {
@@ -373,6 +396,58 @@ static bool read_rle8(Picture *picture, FILE *f)
     return true;
 }
 
+// RLE4 is held to its own commands: a run or a move that leaves the picture, an index
+// past the palette or data that stops before the last line is ended is a damaged file,
+// refused. Run pixels alternate between the two nibbles of their byte, high first.
+static bool read_rle4(Picture *picture, FILE *f)
+{
+    int64_t w = picture->width, h = picture->height;
+    rle_clear(picture);
+    int64_t x = 0, line = 0;
+    for (;;) {
+        int count = getc(f), value = getc(f);
+        if (value == EOF)
+            return line >= h;
+        if (count > 0) {
+            if (line >= h || x + count > w)
+                return false;
+            int nibbles[2] = {value >> 4, value & 15};
+            if ((uint32_t)nibbles[0] >= bmp.colours || (count > 1 && (uint32_t)nibbles[1] >= bmp.colours))
+                return false;
+            for (int i = 0; i < count; i++)
+                rle_put(picture, x + i, line, nibbles[i & 1]);
+            x += count;
+        } else if (value == 0) {  // end of line
+            x = 0;
+            line++;
+        } else if (value == 1) {  // end of bitmap
+            return true;
+        } else if (value == 2) {  // delta
+            int dx = getc(f), dy = getc(f);
+            if (dy == EOF)
+                return false;
+            x += dx;
+            line += dy;
+            if (x > w || line > h)
+                return false;
+        } else {  // absolute run: value nibbles, their bytes padded to an even count
+            if (line >= h || x + value > w)
+                return false;
+            int bytes = (value + 1) / 2;
+            uint8_t run[128];
+            if (!read_exact(f, run, (size_t)bytes + (bytes & 1)))
+                return false;
+            for (int i = 0; i < value; i++) {
+                uint32_t index = (i & 1) ? run[i / 2] & 15 : run[i / 2] >> 4;
+                if (index >= bmp.colours)
+                    return false;
+                rle_put(picture, x + i, line, (int)index);
+            }
+            x += value;
+        }
+    }
+}
+
 int bmp_read_pixels(Picture *picture, FILE *f)
 {
     long start = ftell(f);
@@ -385,7 +460,9 @@ int bmp_read_pixels(Picture *picture, FILE *f)
         return fail_load();
     if (fseek(f, start + (long)bmp.data_offset, SEEK_SET) != 0)
         return fail_load();
-    bool ok = bmp.compression == BMP_RLE8 ? read_rle8(picture, f) : read_rows(picture, f);
+    bool ok = bmp.compression == BMP_RLE8   ? read_rle8(picture, f)
+              : bmp.compression == BMP_RLE4 ? read_rle4(picture, f)
+                                            : read_rows(picture, f);
     return ok ? 0 : fail_load();
 }
 

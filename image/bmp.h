@@ -1,6 +1,7 @@
 // BMP pictures: the reader takes the variants Windows programs write (core and info
-// headers; 8-bit palettes, RLE8, 16, 24 and 32 bits, bit fields, top-down rows), the
-// writer makes plain 24-bit files. 0 for success, 1 for failure (reason to codec_report).
+// headers; 1-, 4- and 8-bit palettes, RLE4, RLE8, 16, 24 and 32 bits, bit fields,
+// top-down rows), the writer makes plain 24-bit files. 0 for success, 1 for failure
+// (reason to codec_report).
 #pragma once
 #include <cstdio>
 

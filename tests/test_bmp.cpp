@@ -1,5 +1,6 @@
 // BMP files: every variant we read, built here byte by byte, decodes to the same picture;
-// RLE8 commands, the written layout, saving through a temporary file, hostile headers.
+// packed 1- and 4-bit rows, RLE8 and RLE4 commands, the written layout, saving through a
+// temporary file, hostile headers.
 #include <gtest/gtest.h>
 #include <cstring>
 #include <filesystem>
@@ -67,6 +68,16 @@ static std::string rows(bool top_down, std::string (*px)(int k))
     return out;
 }
 static std::string bgr(int k) { return {(char)(40 * k + 1), (char)(40 * k + 2), (char)(40 * k + 3)}; }
+// The same picture as packed palette indexes k + 1 (1-based, so 0 stays unused).
+static std::string nibble_rows(bool top_down)
+{
+    std::string out;
+    for (int r = 0; r < 2; r++) {
+        int k = (top_down ? r : 1 - r) * 3 + 1;
+        out += std::string{(char)(k << 4 | (k + 1)), (char)((k + 2) << 4), '\0', '\0'};
+    }
+    return out;
+}
 static std::string palette(int entries, int entry, int first)
 {
     std::string p(entries * entry, '\0');
@@ -88,6 +99,9 @@ TEST_F(Bmp, EveryVariantReadsAsTheSamePicture)
         return "\x7F" + std::string(c.rbegin(), c.rend());
     };
     std::string rle("\x00\x03\x04\x05\x06\x00\x00\x00\x01\x01\x01\x02\x01\x03\x00\x01", 16);
+    // Bottom line as an absolute run of three nibbles (two bytes, no padding), the top one
+    // as a two-pixel run alternating 1 and 2 and a one-pixel run of 3.
+    std::string rle4("\x00\x03\x45\x60\x00\x00\x02\x12\x01\x30\x00\x01", 12);
     // The 108- and 124-byte headers carry their bit-field masks inside the header.
     auto masks_inside = [&](uint32_t size) {
         std::string f = bmp_file(size, 3, 2, 32, 3, 0, "", rows(false, xrgb));
@@ -97,6 +111,10 @@ TEST_F(Bmp, EveryVariantReadsAsTheSamePicture)
         {"core 8-bit", bmp_file(12, 3, 2, 8, 0, 0, palette(256, 3, 1), rows(false, from1))},
         {"core 24-bit", bmp_file(12, 3, 2, 24, 0, 0, "", rows(false, bgr))},
         {"info 8-bit, 7 colours", bmp_file(40, 3, 2, 8, 0, 7, palette(7, 4, 1), rows(false, from1))},
+        {"core 4-bit", bmp_file(12, 3, 2, 4, 0, 0, palette(16, 3, 1), nibble_rows(false))},
+        {"info 4-bit, 7 colours", bmp_file(40, 3, 2, 4, 0, 7, palette(7, 4, 1), nibble_rows(false))},
+        {"top-down 4-bit", bmp_file(40, 3, -2, 4, 0, 0, palette(16, 4, 1), nibble_rows(true))},
+        {"RLE4", bmp_file(40, 3, 2, 4, 2, 7, palette(7, 4, 1), rle4)},
         {"colours 0 means 256", bmp_file(40, 3, 2, 8, 0, 0, palette(256, 4, 250), rows(false, from250))},
         {"RLE8 absolute run, runs", bmp_file(40, 3, 2, 8, 1, 7, palette(7, 4, 1), rle)},
         {"info 24-bit", bmp_file(40, 3, 2, 24, 0, 0, "", rows(false, bgr))},
@@ -173,6 +191,70 @@ TEST_F(Bmp, Rle8FollowsItsCommandsAndStaysInsideThePicture)
     EXPECT_EQ(indices(2, -2, wild), (Bytes{1, 1, 0, 3}));
 }
 
+TEST_F(Bmp, OneAndFourBitRowsUnpackFromTheHighBitsWithinTheirPalette)
+{
+    // Black and white; a 10-pixel row is 2 bytes padded to 4.
+    std::string bw = std::string(4, '\0') + std::string("\xFF\xFF\xFF\0", 4);
+    Decoded d = decode(bmp_file(40, 10, 1, 1, 0, 2, bw, std::string("\xB0\x40\0\0", 4)));
+    EXPECT_EQ(std::tuple(d.header, d.pixels, d.format), std::tuple(0, 0, IMG_BGR));
+    Bytes bits;
+    for (size_t i = 0; i < d.colour.size(); i += 3)
+        bits.push_back(d.colour[i] & 1);
+    EXPECT_EQ(bits, (Bytes{1, 0, 1, 1, 0, 0, 0, 0, 0, 1})) << "set bits are white, from bit 7 down";
+
+    // A palette shorter than the depth: an index past it is refused, not read from
+    // beyond the colours the file gave.
+    d = decode(bmp_file(40, 10, 1, 1, 0, 1, bw.substr(0, 4), std::string("\x00\x40\0\0", 4)));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 1)) << "1-bit index 1 with one colour";
+    EXPECT_STREQ(codec_last_report(), "BMP loader: unknown error");
+    d = decode(bmp_file(40, 3, 1, 4, 0, 3, std::string(12, '\x10'), std::string("\x12\x50\0\0", 4)));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 1)) << "4-bit index 5 with three colours";
+    d = decode(bmp_file(40, 3, 1, 4, 0, 3, std::string(12, '\x10'), std::string("\x12\x0F\0\0", 4)));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0)) << "the unused low nibble of the last byte is not an index";
+}
+
+TEST_F(Bmp, Rle4FollowsItsCommandsAndRefusesDataThatLeavesThePicture)
+{
+    std::string pal(6 * 4, '\0');
+    for (int i = 1; i < 6; i++)
+        pal[i * 4] = (char)(i * 30);  // colour i is blue i * 30; six colours, 0 to 5
+    auto rle4 = [&](int32_t w, int32_t h, const std::string &data) { return decode(bmp_file(40, w, h, 4, 2, 6, pal, data)); };
+    auto indices = [&](const Decoded &d) {
+        Bytes b;
+        for (size_t i = 0; i < d.colour.size(); i += 3)
+            b.push_back((uint8_t)(d.colour[i] / 30));
+        return b;
+    };
+    // Bottom line: a run of four alternating 1 and 2; end of line; a move one right; an
+    // absolute run of 3, 4, 5; end of bitmap. The skipped pixel shows colour 0.
+    Decoded d = rle4(4, 2, std::string("\x04\x12\x00\x00\x00\x02\x01\x00\x00\x03\x34\x50\x00\x01", 14));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0)) << codec_last_report();
+    EXPECT_EQ(indices(d), (Bytes{0, 3, 4, 5, 1, 2, 1, 2})) << "top row first";
+    // Five nibbles take three bytes and a padding byte; the data may stop once every
+    // line has ended, without an end of bitmap.
+    d = rle4(5, 1, std::string("\x00\x05\x12\x34\x50\xEE\x00\x00", 8));
+    EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0)) << codec_last_report();
+    EXPECT_EQ(indices(d), (Bytes{1, 2, 3, 4, 5}));
+
+    std::pair<const char *, std::string> damaged[] = {
+        {"a run past the width", std::string("\x05\x11\x00\x01", 4)},
+        {"an absolute run past the width", std::string("\x02\x11\x00\x03\x11\x10\x00\x01", 8)},
+        {"a move past the width", std::string("\x00\x02\x05\x00\x00\x01", 6)},
+        {"a move below the picture", std::string("\x00\x02\x00\x03\x00\x01", 6)},
+        {"a run after the last line", std::string("\x00\x00\x00\x00\x01\x11\x00\x01", 8)},
+        {"a run of a colour past the palette", std::string("\x02\x16\x00\x01", 4)},
+        {"an absolute index past the palette", std::string("\x00\x03\x12\x90\x00\x01", 6)},
+        {"data that stops before the last line", std::string("\x04\x12\x00\x00\x02\x11", 6)},
+        {"data that stops inside an absolute run", std::string("\x00\x04\x12", 3)},
+        {"data that stops inside a move", std::string("\x00\x02\x01", 3)},
+    };
+    for (auto &[name, data] : damaged) {
+        d = rle4(4, 2, data);
+        EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 1)) << name;
+        EXPECT_STREQ(codec_last_report(), "BMP loader: unknown error") << name;
+    }
+}
+
 TEST_F(Bmp, SavesPlain24BitFilesBottomUpReplacingOnlyWhenComplete)
 {
     TempDir dir;
@@ -211,13 +293,15 @@ TEST_F(Bmp, RefusesWhatItCannotRead)
     ASSERT_EQ(decode(good).pixels + decode(good8).pixels, 0) << "the files damaged below are good before";
     auto with = [](std::string file, size_t at, const std::string &bytes) { return file.replace(at, bytes.size(), bytes); };
     std::pair<const char *, std::string> cases[] = {
-        {"1-bit", bmp_file(40, 2, 2, 1, 0, 2, std::string(8, '\0'), px4)},
-        {"4-bit", bmp_file(40, 2, 2, 4, 0, 16, std::string(64, '\0'), px4)},
+        {"2-bit", bmp_file(40, 2, 2, 2, 0, 4, std::string(16, '\0'), px4)},
         {"wrong magic", with(good, 0, "MB")},
         {"cut inside the header", good.substr(0, 40)},
         {"96-byte header", bmp_file(96, 2, 2, 24, 0, 0, "", std::string(16, 'x'))},
         {"two planes", with(good, 26, w16(2))},
-        {"RLE4", with(good8, 30, w32(2))},
+        {"RLE4 on 8 bits", with(good8, 30, w32(2))},
+        {"RLE8 on 4 bits", bmp_file(40, 2, 2, 4, 1, 16, std::string(64, '\0'), px4)},
+        {"4-bit rows past the end", bmp_file(40, 2, 3, 4, 0, 16, std::string(64, '\0'), px4)},
+        {"RLE4 claiming a huge picture", bmp_file(40, 9000, 9000, 4, 2, 0, pal, std::string(512 * 1024, '\0'))},
         {"bit fields on 24 bits", bmp_file(40, 2, 2, 24, 3, 0, std::string(12, '\xFF'), std::string(16, 'x'))},
         {"palette cut short", good8.substr(0, 300)},
         {"257 colours", bmp_file(40, 2, 2, 8, 0, 257, pal + w32(0), px4)},
