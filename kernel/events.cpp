@@ -36,6 +36,9 @@ void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c)
         return;
     if (code == IO_FRAME)
         io_video_begin_paint();
+    // A handler may pump events (a dialog, a refresh) after asking to quit; the nested
+    // events start with a clear request of their own and the outer one is kept.
+    uint32_t outer = ev.quit_request;
     ev.quit_request = 0;
     IoEvent event = {code, a, b, c};
     if (ev.tap)
@@ -45,6 +48,7 @@ void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c)
         io_video_end_paint();
     if (ev.quit_request & 1)
         kernel_post_close();
+    ev.quit_request |= outer;
 }
 
 void kernel_event(IoEvent *event)

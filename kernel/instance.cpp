@@ -24,6 +24,7 @@ struct Visitor {
 
 static struct {
     int fd = -1;
+    char error[160] = {};  // why the door could not be opened
     unsigned long arrivals = 0;
     Visitor visitors[DOOR_VISITORS] = {{-1, 0, 0, {}}, {-1, 0, 0, {}}, {-1, 0, 0, {}}, {-1, 0, 0, {}}};
 } door;
@@ -43,6 +44,17 @@ int io_instance_forward(const char *class_name)
     return knock(class_name, "FORWARD\n");
 }
 
+int io_instance_answers(const char *class_name)
+{
+    // A copy that listens takes the connection into its backlog even before it looks
+    // at its door; the visitor that says nothing is simply let go.
+    int fd = local_connect(class_name);
+    if (fd < 0)
+        return 0;
+    local_close(fd);
+    return 1;
+}
+
 int io_instance_send_text(const char *class_name, int a, const char *text)
 {
     char line[DOOR_LINE_MAX];
@@ -55,8 +67,18 @@ int io_instance_send_text(const char *class_name, int a, const char *text)
 int io_instance_listen(const char *class_name)
 {
     io_instance_close();
+    door.error[0] = 0;
     door.fd = local_listen(class_name);
-    return door.fd >= 0;
+    if (door.fd >= 0)
+        return IO_DOOR_OPEN;
+    int err = errno;
+    snprintf(door.error, sizeof door.error, "%s", strerror(err));
+    return err == EADDRINUSE ? IO_DOOR_TAKEN : IO_DOOR_FAILED;
+}
+
+const char *io_instance_error(void)
+{
+    return door.error;
 }
 
 int io_instance_fd(void)

@@ -12,9 +12,18 @@ int io_instance_forward(const char *class_name);
 // Returns 1 when a copy took it.
 int io_instance_send_text(const char *class_name, int a, const char *text);
 
-// Opens the door for later starts. Returns 1, or 0 when another copy already
-// listens (the caller then knocks instead).
+// Whether a running copy answers at the door `class_name` (nothing is asked of it).
+int io_instance_answers(const char *class_name);
+
+// Opens the door for later starts. IO_DOOR_OPEN; IO_DOOR_TAKEN when something already
+// holds the name (a running copy, or one that does not answer); IO_DOOR_FAILED when the
+// door cannot be opened at all (io_instance_error says why). The door is a convenience:
+// without it the game runs alone.
+enum { IO_DOOR_FAILED = -1, IO_DOOR_TAKEN = 0, IO_DOOR_OPEN = 1 };
 int io_instance_listen(const char *class_name);
+
+// The reason the last io_instance_listen did not open the door, "" when it did.
+const char *io_instance_error(void);
 
 // The door's descriptor for waiting on, -1 when closed.
 int io_instance_fd(void);

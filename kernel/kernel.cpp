@@ -61,6 +61,7 @@ static struct {
     LoopClock clock;
     int64_t ticks, frames;
     char status[KERNEL_STATUS_MAX + 1];
+    char door_note[256];  // why there is no door, logged once the log is open
 } kern;
 
 // --- the idle step ---
@@ -161,7 +162,7 @@ static void install_signal_handlers(void)
 // Takes the next input from wherever inputs come from now: a signal first, then the
 // journal during playback, else the window system and the door. Inputs are journalled
 // when a recording runs.
-static bool take_input(PlatformInput *in)
+int kernel_take_input(PlatformInput *in)
 {
     int64_t now = kernel_now();
     bool got = false;
@@ -189,7 +190,7 @@ static bool take_input(PlatformInput *in)
     }
     if (got)
         io_journal_record(now, in);
-    return got;
+    return got ? 1 : 0;
 }
 
 static void set_active(bool active)
@@ -203,8 +204,7 @@ static void set_active(bool active)
         io_post_event(IO_INTERRUPT, 0, 0, 0);
 }
 
-// What the game's window does with one input; closing is left to the main loop.
-static void dispatch_input(const PlatformInput *in)
+void kernel_dispatch_input(const PlatformInput *in)
 {
     switch (in->kind) {
     case InputKind::Close: kern.close_pending = true; break;
@@ -216,8 +216,13 @@ static void dispatch_input(const PlatformInput *in)
         break;
     case InputKind::Message: io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0); break;
     case InputKind::DisplayChange:
-        if (in->answer)
+        if (in->answer) {
             kern.close_pending = true;
+        } else {
+            // Staying on: the window may show the frame at another size now.
+            IoRect all = {0, 0, screen.width, screen.height};
+            io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
+        }
         break;
     default: io_translate_input(in); break;
     }
@@ -226,8 +231,44 @@ static void dispatch_input(const PlatformInput *in)
 void io_pump(void)
 {
     PlatformInput in;
-    while (take_input(&in))
-        dispatch_input(&in);
+    while (kernel_take_input(&in))
+        kernel_dispatch_input(&in);
+}
+
+int64_t kernel_time(void)
+{
+    return kernel_now();
+}
+
+bool kernel_close_pending(void)
+{
+    return kern.close_pending;
+}
+
+void kernel_wait_input(int64_t until)
+{
+    if (!kern.playback) {
+        int64_t ms = until - kernel_now();
+        if (ms > 0)
+            io_platform_wait((int)(ms > 1000 ? 1000 : ms), io_instance_fd());
+        return;
+    }
+    // Playback has no one to wait for: the clock jumps to the next input or to `until`.
+    int64_t next_input;
+    if (!io_journal_next_time(&next_input)) {
+        if (!kern.close_pending)
+            io_log("playback: journal played out\n");
+        kern.close_pending = true;
+        return;
+    }
+    int64_t target = next_input < until ? next_input : until;
+    if (target > kern.virtual_now)
+        kern.virtual_now = target;
+}
+
+bool kernel_playback(void)
+{
+    return kern.playback;
 }
 
 // --- start-up and teardown ---
@@ -352,6 +393,8 @@ static bool create_view(void)
     if (!io_debug_init(kernel_config.debug_mode))
         kernel_config.debug_mode = 0;
     log_platform();
+    if (kern.door_note[0])
+        io_log("%s", kern.door_note);
     io_mem_reset();
     // The mail library is looked up here.
     io_video_select_driver(kernel_config.video_driver);
@@ -362,59 +405,30 @@ static bool create_view(void)
     io_video_create(w, h, (int32_t)kernel_config.depth);
     io_set_cursor(IO_CURSOR_ARROW);
     kern.initialised = true;
+    int64_t began = kernel_now();
     kernel_init();
     kern.events_enabled = true;
+    io_log("kernel: start-up took %lld ms\n", (long long)(kernel_now() - began));
     return true;
 }
 
 // --- the main loop ---
 
-// Playback has no one to wait for: the clock jumps to the next tick or input.
-static void playback_advance(bool active)
-{
-    int64_t next_input;
-    bool more = io_journal_next_time(&next_input);
-    if (!more) {
-        io_log("playback: journal played out\n");
-        kern.close_pending = true;
-        return;
-    }
-    int64_t target = next_input;
-    if (active && kernel_config.tick_ms) {
-        int64_t tick = kernel_next_tick_time(&kern.clock, kernel_config.tick_ms);
-        if (tick < target)
-            target = tick;
-    }
-    if (target > kern.virtual_now)
-        kern.virtual_now = target;
-}
-
-static void wait_for(int64_t until)
-{
-    int64_t ms = until - kernel_now();
-    if (ms > 0)
-        io_platform_wait((int)(ms > 1000 ? 1000 : ms), io_instance_fd());
-}
-
 static void main_loop(void)
 {
-    kern.start_ticks = io_platform_ticks();
-    kern.virtual_now = 0;
     for (;;) {
         if (kern.close_pending) {
             close_window();
             return;
         }
         PlatformInput in;
-        if (take_input(&in)) {
-            dispatch_input(&in);
+        if (kernel_take_input(&in)) {
+            kernel_dispatch_input(&in);
             continue;
         }
         if (!kern.app_active) {
-            if (kern.playback)
-                playback_advance(false);
-            else
-                wait_for(kernel_now() + KERNEL_INACTIVE_WAIT_MS);
+            // Inactive: no ticks or frames; a live game still looks at signals now and then.
+            kernel_wait_input(kern.playback ? INT64_MAX : kernel_now() + KERNEL_INACTIVE_WAIT_MS);
             continue;
         }
         IdleStep step = kernel_idle_step(&kern.clock, kernel_now(), kernel_config.tick_ms);
@@ -426,13 +440,11 @@ static void main_loop(void)
             continue;  // more ticks are owed: no frame until they are delivered
         io_post_event(IO_FRAME, 0, 0, 0);
         kern.frames++;
-        if (kern.playback) {
-            playback_advance(true);
-        } else if (paint_list.count == 0 && kernel_config.tick_ms) {
-            // Nothing changed on screen: sleep until the next tick or input instead of
-            // spinning, so an idle game costs almost nothing.
-            wait_for(kernel_next_tick_time(&kern.clock, kernel_config.tick_ms));
-        }
+        int64_t next_tick = kernel_config.tick_ms ? kernel_next_tick_time(&kern.clock, kernel_config.tick_ms) : INT64_MAX;
+        // Nothing changed on screen: sleep until the next tick or input instead of
+        // spinning, so an idle game costs almost nothing. Playback always moves on.
+        if (kern.playback || (paint_list.count == 0 && kernel_config.tick_ms))
+            kernel_wait_input(next_tick);
     }
 }
 
@@ -450,17 +462,25 @@ static void fill_config(void)
     kernel_config.debug_mode = kern.args.has_debug ? kern.args.debug : 0;
 }
 
-// A second start knocks at the running copy's door, brings it forward and leaves.
+// A second start knocks at the running copy's door, brings it forward and leaves. Only
+// a copy that answers counts as running: a door that cannot be opened for any other
+// reason (a sandbox, no descriptors left, a name held by something that does not
+// answer) leaves the game to run without one.
 static bool forward_to_running_copy(void)
 {
-    if (!io_instance_listen(kernel_config.class_name)) {
+    int door = io_instance_listen(kernel_config.class_name);
+    if (door == IO_DOOR_OPEN)
+        return false;
+    if (door == IO_DOOR_TAKEN && io_instance_answers(kernel_config.class_name)) {
         if (kern.args.options)
             io_message("You must close %s before running Options. Or, run Options directly from the game, "
                        "click on the Options button in the Tools panel.",
                        kernel_config.title);
-        io_instance_forward(kernel_config.class_name);
-        return true;
+        if (io_instance_forward(kernel_config.class_name))
+            return true;
     }
+    snprintf(kern.door_note, sizeof kern.door_note, "kernel: runs without a door (%s)\n",
+             door == IO_DOOR_TAKEN ? "the name is held by a copy that does not answer" : io_instance_error());
     return false;
 }
 
@@ -488,6 +508,11 @@ int kernel_main(int argc, char **argv)
     // The options dialog runs here, before the game's window opens, once it exists.
 
     install_signal_handlers();
+    // The kernel clock starts before the window and start-up, so the activation that
+    // follows start-up and the main loop read one and the same clock, however long
+    // start-up took.
+    kern.start_ticks = io_platform_ticks();
+    kern.virtual_now = 0;
     if (!io_platform_init(kernel_config.title, kern.args.screen_width, kern.args.screen_height, kern.playback)) {
         // Without a window there is no game; say so rather than end silently.
         fprintf(stderr, "pelmora: cannot open the game's window: %s\n", io_platform_error());
@@ -504,7 +529,7 @@ int kernel_main(int argc, char **argv)
         io_platform_show();
         PlatformInput activate = {};
         activate.kind = InputKind::Activate;
-        dispatch_input(&activate);  // the window comes up as the active application
+        kernel_dispatch_input(&activate);  // the window comes up as the active application
         main_loop();
     } else {
         view_destroy();

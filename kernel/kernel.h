@@ -3,6 +3,8 @@
 #pragma once
 #include <cstdint>
 
+struct PlatformInput;
+
 constexpr int KERNEL_VERSION = 125;  // shown as 1.25
 constexpr int KERNEL_PATH_MAX = 260;
 constexpr int KERNEL_STATUS_MAX = 255;
@@ -68,6 +70,30 @@ void kernel_status(const char *text);
 // Handles every pending input, then returns. Long operations use it to stay responsive;
 // a request to close the game is kept for the main loop.
 void io_pump(void);
+
+// One input path for every loop, the main loop's and those of windows that run their own
+// (the about window, dialogs): signals first, then the journal during playback, else the
+// window system and the door; a recording journals what is taken. 1 when one was taken.
+int kernel_take_input(PlatformInput *in);
+
+// What the game's window does with an input a loop of its own does not use itself:
+// activation, the door's requests, a display change, a close (kept for the main loop),
+// and everything else translated into kernel events.
+void kernel_dispatch_input(const PlatformInput *in);
+
+// Waits until an input may be there or the kernel clock reaches `until`. During
+// playback the virtual clock jumps to the journal's next input or `until`, whichever
+// comes first; a journal played out asks for a close.
+void kernel_wait_input(int64_t until);
+
+// The kernel clock in milliseconds since the process started (virtual during playback).
+int64_t kernel_time(void);
+
+// Whether a close of the game waits for the main loop; loops of their own end on it.
+bool kernel_close_pending(void);
+
+// Whether this session replays a journal.
+bool kernel_playback(void);
 
 // The puzzles folder, "puzzles" unless -path gave another.
 const char *kernel_puzzles_folder(void);

@@ -35,7 +35,9 @@ int local_listen(const char *base)
     if (fd < 0)
         return -1;
     if (bind(fd, (sockaddr *)&addr, len) != 0 || listen(fd, 8) != 0) {
+        int err = errno;  // the caller tells a taken name from other failures
         close(fd);
+        errno = err;
         return -1;
     }
     return fd;

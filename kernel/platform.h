@@ -19,8 +19,16 @@ const char *io_platform_error(void);
 bool io_platform_headless(void);
 SDL_Window *io_platform_window(void);
 
-// Size of the window's drawable area in pixels.
+// Size of the frame the game draws, in pixels: the window's size when it opened.
 void io_platform_size(int *width, int *height);
+
+// Where the frame is shown in an output of out_w x out_h pixels: scaled to fit, its
+// proportions kept, centred between black bars (the whole output when the sizes agree).
+// Mouse positions from the window are mapped back through the same rectangle.
+IoRect io_platform_view(int out_w, int out_h);
+
+// A frame position as a position in the window (for moving the pointer there).
+void io_platform_frame_to_window(int32_t *x, int32_t *y);
 
 // Takes the next pending window-system input; 1 when one was taken.
 int io_platform_poll(PlatformInput *out);

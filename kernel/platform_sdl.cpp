@@ -5,21 +5,37 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <poll.h>
 
 static struct {
     SDL_Window *window;
     bool headless;
     bool sdl_up;
-    int width, height;  // the frame buffer's size; later size changes are display changes
+    int width, height;          // the frame buffer's size, fixed for the run
+    int window_w, window_h;     // the window's size now, in window coordinates
+    int mode_w, mode_h;         // the display mode the game started on
     char error[256];
 } plat;
+
+// The display's mode now; false when the system cannot say.
+static bool display_mode(int *w, int *h)
+{
+    SDL_DisplayMode mode;
+    int display = plat.window ? SDL_GetWindowDisplayIndex(plat.window) : 0;
+    if (SDL_GetDesktopDisplayMode(display < 0 ? 0 : display, &mode) != 0)
+        return false;
+    *w = mode.w;
+    *h = mode.h;
+    return true;
+}
 
 int io_platform_init(const char *title, int width, int height, bool headless)
 {
     // The kernel catches SIGINT and SIGTERM itself so that both end the game the
     // ordinary way, with state saved.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "linear");  // a resized window shows the frame smoothly
     if (headless)
         SDL_SetHint(SDL_HINT_VIDEODRIVER, "dummy");
     if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0) {
@@ -40,6 +56,8 @@ int io_platform_init(const char *title, int width, int height, bool headless)
         width = mode.w;
         height = mode.h;
         flags |= SDL_WINDOW_FULLSCREEN_DESKTOP;
+    } else {
+        flags |= SDL_WINDOW_RESIZABLE;  // the frame keeps its size and is shown scaled
     }
     plat.window = SDL_CreateWindow(title, SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, width, height, flags);
     if (!plat.window) {
@@ -47,6 +65,10 @@ int io_platform_init(const char *title, int width, int height, bool headless)
         return 0;
     }
     SDL_GetWindowSize(plat.window, &plat.width, &plat.height);
+    plat.window_w = plat.width;
+    plat.window_h = plat.height;
+    if (!display_mode(&plat.mode_w, &plat.mode_h))
+        plat.mode_w = plat.mode_h = 0;
     return 1;
 }
 
@@ -81,9 +103,66 @@ void io_platform_size(int *width, int *height)
     *height = plat.height;
 }
 
+IoRect io_platform_view(int out_w, int out_h)
+{
+    // The largest rectangle of the frame's proportions that fits, centred; the rest is
+    // the black of the bars. An output of the frame's own size is shown 1:1.
+    IoRect r = {0, 0, out_w, out_h};
+    if (plat.width <= 0 || plat.height <= 0 || out_w <= 0 || out_h <= 0)
+        return r;
+    if ((int64_t)out_w * plat.height <= (int64_t)out_h * plat.width)
+        r.height = (int32_t)((int64_t)out_w * plat.height / plat.width);
+    else
+        r.width = (int32_t)((int64_t)out_h * plat.width / plat.height);
+    r.x = (out_w - r.width) / 2;
+    r.y = (out_h - r.height) / 2;
+    return r;
+}
+
+// A point of the window in frame coordinates; the bars map to the nearest edge.
+static void window_to_frame(int32_t *x, int32_t *y)
+{
+    if (plat.window_w == plat.width && plat.window_h == plat.height)
+        return;
+    IoRect v = io_platform_view(plat.window_w, plat.window_h);
+    int64_t fx = v.width > 0 ? ((int64_t)*x - v.x) * plat.width / v.width : 0;
+    int64_t fy = v.height > 0 ? ((int64_t)*y - v.y) * plat.height / v.height : 0;
+    *x = (int32_t)SDL_clamp(fx, 0, (int64_t)plat.width - 1);
+    *y = (int32_t)SDL_clamp(fy, 0, (int64_t)plat.height - 1);
+}
+
+void io_platform_frame_to_window(int32_t *x, int32_t *y)
+{
+    if (plat.window_w == plat.width && plat.window_h == plat.height)
+        return;
+    // The centre of the frame pixel's area in the window.
+    IoRect v = io_platform_view(plat.window_w, plat.window_h);
+    *x = v.x + (int32_t)(((int64_t)*x * 2 + 1) * v.width / (2 * (int64_t)plat.width));
+    *y = v.y + (int32_t)(((int64_t)*y * 2 + 1) * v.height / (2 * (int64_t)plat.height));
+}
+
+// A new window size: the frame is shown scaled into it from now on. Only a change of
+// the display's mode is a display change; a window made larger or smaller (by the
+// player, a tiling window manager, or a -screen size the desktop cannot hold) is not.
+static InputKind window_resized(int w, int h)
+{
+    plat.window_w = w;
+    plat.window_h = h;
+    int mw, mh;
+    if (plat.mode_w > 0 && display_mode(&mw, &mh) && (mw != plat.mode_w || mh != plat.mode_h)) {
+        plat.mode_w = mw;
+        plat.mode_h = mh;
+        return InputKind::DisplayChange;
+    }
+    return InputKind::Expose;  // everything is shown again in its new place
+}
+
 int64_t io_platform_ticks(void)
 {
-    return (int64_t)SDL_GetTicks64();
+    // The system's own clock, so it reads the same before the window system is up.
+    timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return (int64_t)t.tv_sec * 1000 + t.tv_nsec / 1000000;
 }
 
 void io_platform_show(void)
@@ -134,6 +213,7 @@ static bool convert(const SDL_Event &e, PlatformInput *in)
         in->kind = InputKind::MouseMove;
         in->x = e.motion.x;
         in->y = e.motion.y;
+        window_to_frame(&in->x, &in->y);
         in->button = (uint8_t)(((e.motion.state & SDL_BUTTON_LMASK) ? 1 : 0) |
                                ((e.motion.state & SDL_BUTTON_RMASK) ? 2 : 0));
         in->mods = mods_of((uint16_t)SDL_GetModState());
@@ -143,6 +223,7 @@ static bool convert(const SDL_Event &e, PlatformInput *in)
         in->kind = e.type == SDL_MOUSEBUTTONDOWN ? InputKind::MouseDown : InputKind::MouseUp;
         in->x = e.button.x;
         in->y = e.button.y;
+        window_to_frame(&in->x, &in->y);
         in->button = button_of(e.button.button);
         in->mods = mods_of((uint16_t)SDL_GetModState());
         return in->button != 0;
@@ -163,10 +244,9 @@ static bool convert(const SDL_Event &e, PlatformInput *in)
         case SDL_WINDOWEVENT_CLOSE: in->kind = InputKind::Close; return true;
         case SDL_WINDOWEVENT_EXPOSED: in->kind = InputKind::Expose; return true;
         case SDL_WINDOWEVENT_SIZE_CHANGED:
-            // The window keeps the size it was made with unless the display changed under it.
-            if (e.window.data1 == plat.width && e.window.data2 == plat.height)
+            if (e.window.data1 == plat.window_w && e.window.data2 == plat.window_h)
                 return false;
-            in->kind = InputKind::DisplayChange;
+            in->kind = window_resized(e.window.data1, e.window.data2);
             return true;
         default: return false;
         }

@@ -282,6 +282,30 @@ bool splash_is_open(void)
     return spl.open;
 }
 
+// --- the about and credits loops ---
+
+// The inputs these windows leave to the game's window: closing, activation, the door,
+// a display change. Mouse and keys they take for themselves.
+static bool splash_passes_on(InputKind kind)
+{
+    switch (kind) {
+    case InputKind::Close:
+    case InputKind::Activate:
+    case InputKind::Deactivate:
+    case InputKind::Forward:
+    case InputKind::Message:
+    case InputKind::DisplayChange: return true;
+    default: return false;
+    }
+}
+
+// A live run without a display has nobody to see these windows or close them, so they
+// give way at once; a replayed session waits for its journal.
+static bool splash_nobody_there(void)
+{
+    return io_platform_headless() && !kernel_playback();
+}
+
 // --- the credits ---
 
 // The credits box: the logo at the top, and below it the text, `offset` pixels above
@@ -306,7 +330,8 @@ static void credits_draw(int32_t bx, int32_t by, int32_t bw, int32_t bh, int32_t
 }
 
 // The credits over the about window until a click, Enter or Escape; false when the game's
-// window was closed meanwhile.
+// window was closed meanwhile. Input comes through the kernel like everywhere else, so a
+// replayed session scrolls the same way on its virtual clock.
 static bool credits_show(void)
 {
     int32_t bw = std::min(spl.picture->width, CREDITS_MAX_W), bh = std::min(spl.picture->height, CREDITS_MAX_H);
@@ -315,25 +340,25 @@ static bool credits_show(void)
     int32_t text_w, text_h;
     io_gdi_text_size(&spl.text_font, credits_text, 1, bw - 2 * CREDITS_MARGIN, &text_w, &text_h);
     int32_t offset = 0;
-    int64_t next_step = io_platform_ticks() + CREDITS_STEP_MS;
-    bool alive = true, done = false;
+    int64_t next_step = kernel_time() + CREDITS_STEP_MS;
+    bool done = false;
     credits_draw(bx, by, bw, bh, logo, offset);
-    while (!done) {
+    while (!done && !kernel_close_pending()) {
         PlatformInput in;
-        if (io_platform_poll(&in)) {
+        if (kernel_take_input(&in)) {
             if (in.kind == InputKind::MouseDown)
                 done = true;
             else if (in.kind == InputKind::KeyDown && (in.key == SDLK_RETURN || in.key == SDLK_KP_ENTER || in.key == SDLK_ESCAPE))
                 done = true;
-            else if (in.kind == InputKind::Close)
-                done = true, alive = false;
+            else if (splash_passes_on(in.kind))
+                kernel_dispatch_input(&in);
             continue;
         }
-        if (io_platform_headless())
-            break;  // nobody can see it or close it
-        int64_t now = io_platform_ticks();
+        if (splash_nobody_there())
+            break;
+        int64_t now = kernel_time();
         if (now < next_step) {
-            io_platform_wait((int)(next_step - now), -1);
+            kernel_wait_input(next_step);
             continue;
         }
         next_step = now + CREDITS_STEP_MS;
@@ -342,7 +367,7 @@ static bool credits_show(void)
             offset = 0;
         credits_draw(bx, by, bw, bh, logo, offset);
     }
-    return alive;
+    return !kernel_close_pending();
 }
 
 // --- the about loop ---
@@ -365,12 +390,12 @@ void about_show(void)
         return;
     splash_draw_all();
     bool done = false;
-    while (!done) {
+    while (!done && !kernel_close_pending()) {
         PlatformInput in;
-        if (!io_platform_poll(&in)) {
-            if (io_platform_headless())
-                break;  // nobody can see it or close it
-            io_platform_wait(SPLASH_IDLE_WAIT_MS, -1);
+        if (!kernel_take_input(&in)) {
+            if (splash_nobody_there())
+                break;
+            kernel_wait_input(kernel_time() + SPLASH_IDLE_WAIT_MS);
             continue;
         }
         switch (in.kind) {
@@ -381,9 +406,7 @@ void about_show(void)
             int32_t area = in.button == IO_BUTTON_LEFT ? about_area_at(in.x, in.y) : -1;
             if (area == AREA_CREDITS) {
                 done = !credits_show();
-                if (done)
-                    kernel_post_close();
-                else
+                if (!done)
                     splash_draw_all();
             } else if (area == AREA_PUBLISHER) {
                 open_document(SPLASH_PUBLISHER_PAGE);
@@ -397,13 +420,11 @@ void about_show(void)
             break;
         }
         case InputKind::KeyDown: done = true; break;
-        case InputKind::Close:
-            kernel_post_close();  // the main loop closes the game once we are out
-            done = true;
-            break;
         case InputKind::Expose: splash_draw_all(); break;
-        case InputKind::Forward: io_platform_raise(); break;
-        default: break;
+        default:
+            if (splash_passes_on(in.kind))
+                kernel_dispatch_input(&in);  // a close is kept for the main loop
+            break;
         }
     }
     IoRect area = {spl.x, spl.y, spl.w, spl.h};

@@ -30,7 +30,15 @@ static struct {
     // streaming-texture driver
     SDL_Renderer *renderer;
     SDL_Texture *texture;
+    // window-surface driver, when the window is not the frame's size: the frame in the
+    // window's pixel format, scaled from there
+    SDL_Surface *scaled;
 } vid;
+
+static SDL_Rect sdl_rect(const IoRect &r)
+{
+    return {r.x, r.y, r.width, r.height};
+}
 
 int32_t io_video_row_size(int32_t width, int32_t depth)
 {
@@ -113,7 +121,15 @@ static void texture_present(const PaintList *list)
         copy_rect(c, (uint8_t *)dst, pitch, SDL_PIXELFORMAT_XRGB8888);  // locked at the corner
         SDL_UnlockTexture(vid.texture);
     }
-    SDL_RenderCopy(vid.renderer, vid.texture, nullptr, nullptr);
+    int out_w, out_h;
+    if (SDL_GetRendererOutputSize(vid.renderer, &out_w, &out_h) != 0)
+        out_w = screen.width, out_h = screen.height;
+    SDL_Rect view = sdl_rect(io_platform_view(out_w, out_h));
+    if (view.w != out_w || view.h != out_h) {
+        SDL_SetRenderDrawColor(vid.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(vid.renderer);  // the bars
+    }
+    SDL_RenderCopy(vid.renderer, vid.texture, nullptr, &view);
     SDL_RenderPresent(vid.renderer);
 }
 
@@ -136,6 +152,41 @@ static int surface_create(void)
     return 1;
 }
 
+// A window of another size than the frame: the listed rectangles go into a copy of the
+// frame in the window's format, and the whole of it is scaled into the window.
+static void surface_present_scaled(SDL_Surface *s, const PaintList *list)
+{
+    if (vid.scaled && vid.scaled->format->format != s->format->format) {
+        SDL_FreeSurface(vid.scaled);
+        vid.scaled = nullptr;
+    }
+    bool fresh = !vid.scaled;
+    if (fresh)
+        vid.scaled = SDL_CreateRGBSurfaceWithFormat(0, screen.width, screen.height, 32, s->format->format);
+    if (!vid.scaled)
+        return;
+    PaintList all = {};
+    if (fresh) {
+        all.count = 1;
+        all.rects[0] = {0, 0, screen.width, screen.height};
+        list = &all;
+    }
+    SDL_LockSurface(vid.scaled);
+    for (int i = 0; i < list->count; i++) {
+        SDL_Rect c;
+        if (!clip_rect(list->rects[i], screen.width, screen.height, &c))
+            continue;
+        uint8_t *dst = (uint8_t *)vid.scaled->pixels + (size_t)c.y * vid.scaled->pitch +
+                       (size_t)c.x * vid.scaled->format->BytesPerPixel;
+        copy_rect(c, dst, vid.scaled->pitch, vid.scaled->format->format);
+    }
+    SDL_UnlockSurface(vid.scaled);
+    SDL_Rect view = sdl_rect(io_platform_view(s->w, s->h));
+    SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 0, 0, 0));
+    SDL_BlitScaled(vid.scaled, nullptr, s, &view);
+    SDL_UpdateWindowSurface(io_platform_window());
+}
+
 static void surface_present(const PaintList *list)
 {
     if (list->count == 0)
@@ -143,6 +194,10 @@ static void surface_present(const PaintList *list)
     SDL_Surface *s = SDL_GetWindowSurface(io_platform_window());
     if (!s)
         return;
+    if (s->w != screen.width || s->h != screen.height) {
+        surface_present_scaled(s, list);
+        return;
+    }
     SDL_Rect rects[IO_PAINT_LIST_MAX];
     int n = 0;
     SDL_LockSurface(s);
@@ -161,6 +216,9 @@ static void surface_present(const PaintList *list)
 
 static void surface_close(void)
 {
+    if (vid.scaled)
+        SDL_FreeSurface(vid.scaled);
+    vid.scaled = nullptr;
 }
 
 static const VideoDriver driver_drawdib = {
@@ -318,9 +376,14 @@ void io_mouse_lock(int32_t x, int32_t y, int32_t width, int32_t height)
         SDL_GetMouseState(&vid.lock_return_x, &vid.lock_return_y);
     vid.locked = true;
     SDL_ShowCursor(SDL_DISABLE);
-    SDL_Rect r = {x, y, width, height};
+    // The rectangle is the frame's; a scaled window holds it at another place and size.
+    int32_t left = x, top = y, right = x + width, bottom = y + height, cx = x + width / 2, cy = y + height / 2;
+    io_platform_frame_to_window(&left, &top);
+    io_platform_frame_to_window(&right, &bottom);
+    io_platform_frame_to_window(&cx, &cy);
+    SDL_Rect r = {left, top, std::max(right - left, 1), std::max(bottom - top, 1)};
     SDL_SetWindowMouseRect(w, &r);
-    SDL_WarpMouseInWindow(w, x + width / 2, y + height / 2);
+    SDL_WarpMouseInWindow(w, cx, cy);
 }
 
 void io_mouse_unlock(void)
@@ -336,8 +399,10 @@ void io_mouse_unlock(void)
 
 void io_mouse_set_pos(int32_t x, int32_t y)
 {
-    if (SDL_Window *w = io_platform_window())
+    if (SDL_Window *w = io_platform_window()) {
+        io_platform_frame_to_window(&x, &y);
         SDL_WarpMouseInWindow(w, x, y);
+    }
 }
 
 // --- screenshots ---

@@ -1,5 +1,8 @@
 // The door of the running game, and the log viewer the game talks to in log mode 2.
 #include <cstdlib>
+#include <cstring>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "kernel/files.h"
 #include "kernel/instance.h"
@@ -85,6 +88,26 @@ TEST_F(Door, GarbageAndSilentVisitorsDoNotBlockTheDoor)
     local_close(slow);
     for (int fd : silent)
         local_close(fd);
+}
+
+TEST_F(Door, AFailureToOpenTheDoorIsToldApartFromATakenOne)
+{
+    // With no descriptor left the door cannot open, and that does not mean another copy
+    // runs. Tried in a child, whose descriptor limit the test can lower freely.
+    auto without_descriptors = [this] {
+        rlimit none = {0, 0};
+        setrlimit(RLIMIT_NOFILE, &none);
+        int got = io_instance_listen(name);
+        bool said = strstr(io_instance_error(), "Too many open files") != nullptr;
+        _exit(got == IO_DOOR_FAILED && said ? 3 : 4);
+    };
+    EXPECT_EXIT(without_descriptors(), ::testing::ExitedWithCode(3), "");
+    ASSERT_EQ(io_instance_listen(name), IO_DOOR_OPEN);
+    EXPECT_STREQ(io_instance_error(), "");
+    EXPECT_EQ(io_instance_answers(name), 1);
+    EXPECT_EQ(poll_door(), "") << "a visitor who only looks says nothing";
+    io_instance_close();
+    EXPECT_EQ(io_instance_answers(name), 0);
 }
 
 TEST(LogView, GameStopsWithoutAViewerAndTheViewerPrintsTheGamesLog)

@@ -151,3 +151,28 @@ TEST_F(Events, FramesRepaintPresentAndNeverNest)
     EXPECT_TRUE(seen.empty());
     EXPECT_EQ(presents_empty + presents_with_rects, 0) << "a dropped frame opens nothing";
 }
+
+// A handler that asks to quit and then pumps events (a dialog, a refresh) keeps its
+// request: the nested events start clear and hand the outer one back.
+static void quit_then_pump(const IoEvent *e)
+{
+    record_event(e);
+    if (e->code == IO_KEY_DOWN) {
+        kernel_quit();
+        io_post_event(IO_TIMER, 33, 0, 0);
+        io_post_event(IO_FRAME, 0, 0, 0);
+    }
+}
+
+TEST_F(Events, AQuitRequestSurvivesEventsPumpedAfterIt)
+{
+    auto quit_in_a_handler = [] {
+        io_post_event(IO_TIMER, 33, 0, 0);
+        bool early = kernel_close_pending();
+        io_set_event_tap(quit_then_pump);
+        io_post_event(IO_KEY_DOWN, 65, 0, 0);
+        bool seen_all = seen.size() == 4;
+        _exit(!early && seen_all && kernel_close_pending() ? 3 : 4);
+    };
+    EXPECT_EXIT(quit_in_a_handler(), ::testing::ExitedWithCode(3), "");
+}

@@ -1,7 +1,11 @@
 // The whole game as a child process, headless: start, ticks and frames, shutdown on a
 // signal, the log, the second start, and replayed journals.
 #include <csignal>
+#include <cstddef>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 #include "kernel/instance.h"
 #include "tests/support.h"
@@ -26,7 +30,7 @@ TEST(Game, HeadlessStartRunsAndEndsCleanlyOnSignals)
         write_file(dir.file("sfiles/a.tmp"), "scratch from a crashed run");
         write_file(dir.file("sfiles/bimage.tmp"), "scratch");
         int pid = spawn_child(PELMORA_EXE, {"-debug", "1", "-screen", "320x240", "-path", "My\\Boxes"}, {.cwd = dir.path});
-        ASSERT_TRUE(wait_for_text(dir.file("application.log"), "Version: 1.25", 10000));
+        ASSERT_TRUE(wait_for_text(dir.file("application.log"), "kernel: start-up took", 20000));
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         kill(pid, sig);
         EXPECT_EQ(wait_child(pid, 10000), 0) << "signal " << sig << " ends the game the ordinary way";
@@ -36,6 +40,8 @@ TEST(Game, HeadlessStartRunsAndEndsCleanlyOnSignals)
         long frames, ticks = loop_ticks(log, &frames);
         EXPECT_GE(ticks, 5) << "ticks run on a 33 ms clock:\n" << log;
         EXPECT_GE(frames, ticks) << "every tick is followed by a frame";
+        // An idle desktop sleeps between ticks instead of drawing frame after frame.
+        EXPECT_LE(frames, 3 * ticks + 30) << "an idle game waits for its ticks:\n" << log;
         size_t tail = log.rfind("io_mem_done: ngetmem = ");
         int got = -1, freed = -2, end = 0;
         ASSERT_NE(tail, std::string::npos) << log;
@@ -48,6 +54,53 @@ TEST(Game, HeadlessStartRunsAndEndsCleanlyOnSignals)
         EXPECT_FALSE(exists(dir.file("sfiles/a.tmp")) || exists(dir.file("sfiles/bimage.tmp")))
             << "scratch files are gone after a run";
     }
+}
+
+// Ticks follow the wall clock from the moment the game is up, however long start-up
+// took: here the game is held still for two seconds in the middle of it.
+TEST(Game, TicksKeepTimeAfterASlowStart)
+{
+    TempDir dir;
+    std::string log_file = dir.file("application.log");
+    int pid = spawn_child(PELMORA_EXE, {"-debug", "1", "-screen", "320x240"}, {.cwd = dir.path});
+    ASSERT_TRUE(wait_for_text(log_file, "Version: 1.25", 10000)) << "start-up has begun";
+    kill(pid, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2000));
+    kill(pid, SIGCONT);
+    ASSERT_TRUE(wait_for_text(log_file, "kernel: start-up took", 20000));
+    auto up = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    kill(pid, SIGTERM);
+    long waited = (long)std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - up).count();
+    ASSERT_EQ(wait_child(pid, 10000), 0);
+    std::string log = read_file(log_file);
+    long ticks = loop_ticks(log);
+    // Owed ticks are caught up, so only a clock that starts late can fall this far behind.
+    EXPECT_GE(ticks, waited / 33 / 2) << waited << " ms after start-up:\n" << log;
+    EXPECT_LE(ticks, waited / 33 + 40) << "no ticks for the time before the game was up:\n" << log;
+}
+
+// The door is a convenience: only a copy that answers means the game already runs.
+TEST(Game, StartsWithoutADoorThatNoCopyAnswers)
+{
+    TempDir dir;
+    ChildOptions opt = {.cwd = dir.path, .socket_tag = unique_socket_tag()};
+    // Something holds the door's name but never listens.
+    int squatter = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr = {};
+    addr.sun_family = AF_UNIX;
+    int n = snprintf(addr.sun_path + 1, sizeof addr.sun_path - 1, "QVPELMORACLASS.%u.%s", (unsigned)getuid(),
+                     opt.socket_tag.c_str());
+    ASSERT_EQ(bind(squatter, (sockaddr *)&addr, (socklen_t)(offsetof(sockaddr_un, sun_path) + 1 + n)), 0);
+    int pid = spawn_child(PELMORA_EXE, {"-debug", "1", "-screen", "320x240"}, opt);
+    bool up = wait_for_text(dir.file("application.log"), "kernel: start-up took", 20000);
+    kill(pid, SIGTERM);
+    EXPECT_EQ(wait_child(pid, 10000), 0);
+    close(squatter);
+    std::string log = read_file(dir.file("application.log"));
+    EXPECT_TRUE(up) << "the game started:\n" << log << read_file(dir.file("stderr.txt"));
+    EXPECT_NE(log.find("kernel: runs without a door (the name is held by a copy that does not answer)"),
+              std::string::npos) << log;
 }
 
 TEST(Game, SecondStartBringsTheFirstForwardAndLeaves)

@@ -6,6 +6,8 @@
 #include <SDL2/SDL.h>
 
 #include "kernel/gdi.h"
+#include "kernel/instance.h"
+#include "kernel/log.h"
 #include "kernel/platform.h"
 #include "kernel/splash.h"
 #include "res/datapack.h"
@@ -211,6 +213,23 @@ TEST_F(SystemText, AboutWindowFollowsClicksAndKeys)
     presents_with_rects = 0;
     about_show();
     EXPECT_TRUE(presents_with_rects == 1 && io_platform_poll(&left)) << "a right click closes it";
+
+    // While the window is up the game's door is still answered: a second start knocking
+    // meanwhile is heard through the same input path as everything else.
+    {
+        InDir in(dir.path);
+        setenv("PELMORA_SOCKET_TAG", unique_socket_tag().c_str(), 1);
+        ASSERT_EQ(io_debug_init(1), 1);
+        ASSERT_EQ(io_instance_listen("PelmoraAboutDoor"), IO_DOOR_OPEN);
+        push(SDL_MOUSEMOTION, x + 10, y + 10, 0);
+        EXPECT_EQ(io_instance_forward("PelmoraAboutDoor"), 1);
+        about_show();
+        io_instance_close();
+        io_debug_done();
+        unsetenv("PELMORA_SOCKET_TAG");
+    }
+    EXPECT_NE(read_file(dir.file("application.log")).find("another start asked for the game"), std::string::npos)
+        << read_file(dir.file("application.log"));
     io_platform_done();
     lt_done();
 }
