@@ -56,9 +56,12 @@ void lt_init(const char *file)
         if (len <= 0)
             continue;
         // A text the game fills in with printf must ask for exactly the values passed,
-        // or printf would read arguments that were never given.
-        if (!lt_format_ok(n, value))
-            io_error("lt_init: text %i does not fit its use (%s)", n, file);
+        // or printf would read arguments that were never given. A translation that slips
+        // there is not worth refusing the game for: the English text stands in.
+        if (!lt_format_ok(n, value)) {
+            io_log("lt_init: text %i does not fit its use, the English text stands in (%s)\n", n, file);
+            len = (int32_t)snprintf(value, sizeof value, "%s", lt_format_of(n)->english);
+        }
         // A text read again (a second language file) reuses its slot when it fits.
         if (lt.lti[n] && io_mem_size(lt.lti[n]) < (size_t)len + 1) {
             io_mem_free(lt.lti[n]);

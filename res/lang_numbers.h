@@ -10,17 +10,24 @@ extern const int16_t lt_required[];
 extern const int lt_required_count;
 
 // The texts the game formats with printf, with the conversions it passes, in order
-// ("%s%i%s": a text, a number, a text). Every other text is shown as it stands.
+// ("%s%i%s": a text, a number, a text), and the English text that stands in for a
+// translation that does not fit (as the language file writes it, "\n" for a line
+// break). Every other text is shown as it stands and is never a printf format, so it
+// may hold any character, "100%" included.
 struct LtFormat {
     int16_t number;
     const char *conversions;
+    const char *english;
 };
 extern const LtFormat lt_formats[];
 extern const int lt_formats_count;
 
+// The format record of text `number`, null for a text shown as it stands.
+const LtFormat *lt_format_of(int32_t number);
+
 // 1 when `text` is safe as text `number`: a formatted text holds exactly its conversions
 // in order (%d counts as %i; flags, a width and a precision of at most two digits, and
-// "%%" are allowed); any other text holds no '%' at all. 0 otherwise, so a slip in a
+// "%%" are allowed); any other text is always safe. 0 otherwise, so a slip in a
 // translation is caught before printf reads an argument that was never passed.
 int lt_format_ok(int32_t number, const char *text);
 

@@ -168,8 +168,21 @@ TEST(TextChecks, FormatsMustMatchWhatTheGamePasses)
     EXPECT_FALSE(lt_format_ok(230, "%s %*i %s"));  // a width from the arguments
     EXPECT_FALSE(lt_format_ok(230, "%s %100i %s"));
     EXPECT_FALSE(lt_format_ok(230, "%s %i %s %n"));
-    EXPECT_FALSE(lt_format_ok(15, "100%"));        // not a format at all
+    EXPECT_TRUE(lt_format_ok(15, "100%"));         // not a format at all: shown as it stands
     EXPECT_TRUE(lt_format_ok(15, "Info"));
+}
+
+// The English text that stands in for a translation that slips is the one the game ships.
+TEST(TextChecks, StandInTextsAreTheShippedEnglish)
+{
+    std::string file = std::string(PELMORA_SOURCE_DIR) + "/data/english.ini";
+    for (int i = 0; i < lt_formats_count; i++) {
+        char key[8], text[2048];
+        snprintf(key, sizeof key, "%d", lt_formats[i].number);
+        ASSERT_GT(ini_get_string(file.c_str(), "TEXTS", key, text, sizeof text), 0) << key;
+        EXPECT_STREQ(lt_formats[i].english, text) << "text " << key;
+        EXPECT_TRUE(lt_format_ok(lt_formats[i].number, lt_formats[i].english)) << key;
+    }
 }
 
 TEST(TextChecks, HelpCheckNamesTheFault)

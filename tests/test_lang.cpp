@@ -33,10 +33,23 @@ TEST_F(Lang, VersionAndCharSetAreRequired)
     EXPECT_EXIT(lt_init(none.c_str()), ExitedWithCode(1), "lt_init: version not found \\(.*/none\\.ini\\)");
     std::string nocs = write("nocs.ini", "[MAIN]\nVersion=1\n");
     EXPECT_EXIT(lt_init(nocs.c_str()), ExitedWithCode(1), "lt_init: charset not found \\(.*/nocs\\.ini\\)");
+}
+
+TEST_F(Lang, ATranslationThatDoesNotFitItsUseGetsTheEnglishTextAndTheGameStarts)
+{
     // The completion message takes a name, a count and a time; a number in place of the
-    // name would have printf read a string from an integer.
-    std::string swapped = write("swapped.ini", "[MAIN]\nVersion=1\nCharSet=0\n[TEXTS]\n230=%i pieces of %s in %s\n");
-    EXPECT_EXIT(lt_init(swapped.c_str()), ExitedWithCode(1), "lt_init: text 230 does not fit its use");
+    // name would have printf read a string from an integer, so the English text stands
+    // in. Plain texts are never formats: a "%" there is just a character.
+    std::string file = write("swapped.ini", "[MAIN]\nVersion=1\nCharSet=0\n[TEXTS]\n230=%i pieces of %s in %s\n"
+                                            "413=%s x %s\n15=100% done\n16=50%% off\n");
+    lt_init(file.c_str());
+    EXPECT_STREQ(lt_get(230), "Congratulations!\nYou have finished \"%s\":\n%i pieces in %s.");
+    EXPECT_STREQ(lt_get(413), "Full size on screens from %ix%i");
+    EXPECT_STREQ(lt_get(15), "100% done");
+    EXPECT_STREQ(lt_get(16), "50%% off");
+    char out[128];
+    snprintf(out, sizeof out, lt_get(413), 800, 600);
+    EXPECT_STREQ(out, "Full size on screens from 800x600");
 }
 
 TEST_F(Lang, TextsByNumberWithLineBreaks)
