@@ -15,6 +15,7 @@
 #include "puzzle/curve.h"
 #include "puzzle/cut_internal.h"
 #include "puzzle/piece.h"
+#include "ui/text.h"
 
 CutGrid cut_grid;
 CutResult cut_result;
@@ -595,7 +596,9 @@ void cut_preview_draw(int32_t x, int32_t y)
 {
     if (!cut_grid.points)
         return;
-    io_gdi_set_pen(IO_PEN_SOLID, 0);
+    // Through the drawing layer, which remembers the pen: setting it behind its back would
+    // have the next caller's pen skipped as already set.
+    draw_set_pen(IO_PEN_SOLID, 0);
     for (int32_t row = 0; row <= cut_grid.rows; row++)
         for (int32_t col = 0; col <= cut_grid.columns; col++) {
             const GridPoint *p = grid_point(col, row);

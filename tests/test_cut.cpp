@@ -12,6 +12,7 @@
 #include "res/datapack.h"
 #include "tests/curve_files.h"
 #include "tests/support.h"
+#include "ui/text.h"
 
 class Cut : public ::testing::Test {
 protected:
@@ -266,7 +267,7 @@ TEST_F(Cut, PreviewDrawsEveryEdgeInsideTheGrid)
     io_video_create(64, 48, 24);
     io_video_begin_paint();
     memset(io_video_pixels(), 0xFF, (size_t)io_video_row_size(64, 24) * 48);
-    io_gdi_set_pen(IO_PEN_SOLID, 0xFFFFFF);
+    draw_set_pen(IO_PEN_SOLID, 0xFFFFFF);  // whatever pen is set, the preview draws in black
     grid(60, 40, 20, 0);  // 3 x 2 cells
     cut_preview_draw(2, 3);
     auto black = [](int x, int y) {
@@ -285,6 +286,25 @@ TEST_F(Cut, PreviewDrawsEveryEdgeInsideTheGrid)
     EXPECT_EQ(std::tuple(outline, outside), std::tuple(2 * 60 + 2 * 38, 0))
         << "the border from (2, 3) to (61, 42) in black, inner edges one pixel left and up";
     EXPECT_GT(inside, 3 * 20 + 2 * 20) << "the inner edges with their tabs";
+}
+
+// The preview changes the pen; whoever draws next with their own pen must get it, even
+// when it is the pen they had before the preview.
+TEST_F(Cut, PreviewLeavesThePenToTheNextCaller)
+{
+    io_video_set_driver(&test_video_driver);
+    io_video_create(64, 48, 24);
+    io_video_begin_paint();
+    grid(60, 40, 20, 0);
+    draw_set_pen(IO_PEN_SOLID, 0x785628);
+    cut_preview_draw(2, 3);
+    draw_set_pen(IO_PEN_SOLID, 0x785628);
+    draw_line(0, 47, 63, 47);
+    const uint8_t *p = screen.buf + (ptrdiff_t)47 * screen.pitch + 10 * 3;
+    uint32_t got = (uint32_t)(p[2] << 16 | p[1] << 8 | p[0]);
+    io_video_end_paint();
+    io_video_close();
+    EXPECT_EQ(got, 0x785628u) << "the line after a preview in the caller's pen";
 }
 
 TEST_F(Cut, CacheWrittenAndReadBackByteForByte)

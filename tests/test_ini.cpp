@@ -1,4 +1,6 @@
 // Settings files: reading, rewriting in place, typed values, and files that fight back.
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,13 +146,27 @@ TEST_F(Ini, AFailedWriteLeavesTheOldFile)
     const std::string text = "[MAIN]\nkey=old\n";
     write_file("a.ini", text);
     EXPECT_EQ(get("main", "key"), "old");
-    // The temporary name is taken by a folder, which stops the write even for root.
-    std::string temp = "a.ini." + std::to_string(getpid()) + ".part";
-    ASSERT_EQ(mkdir(temp.c_str(), 0755), 0);
-    EXPECT_EQ(ini_set_string("a.ini", "main", "key", "new"), 0);
-    EXPECT_EQ(read_file("a.ini"), text);
-    EXPECT_EQ(get("main", "key"), "old") << "the failed change is not kept in memory either";
-    rmdir(temp.c_str());
+    // A write that runs out of room, whatever name the writer takes for its work: the
+    // file and another name for the same file (a hard link sees writes made in place)
+    // keep the old text, and so does the copy in memory. Tried in a child, whose file
+    // size limit stops the write even for root.
+    ASSERT_EQ(link("a.ini", "link.ini"), 0);
+    auto out_of_room = [&text] {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit small = {8, 8};
+        setrlimit(RLIMIT_FSIZE, &small);
+        int wrote = ini_set_string("a.ini", "main", "key", "a new value far longer than the limit");
+        char value[64] = "";
+        ini_get_string("a.ini", "main", "key", value, sizeof value);
+        bool kept = read_file("a.ini") == text && read_file("link.ini") == text && strcmp(value, "old") == 0;
+        _exit(wrote == 0 && kept ? 3 : 4);
+    };
+    EXPECT_EXIT(out_of_room(), ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(read_file("link.ini"), text);
+    size_t leftovers = 0;
+    for (const auto &e : std::filesystem::directory_iterator("."))
+        leftovers += e.path().filename() != "a.ini" && e.path().filename() != "link.ini";
+    EXPECT_EQ(leftovers, 0u) << "the failed write leaves no work file behind";
 
     // A settings file that cannot be read is never replaced.
     ASSERT_EQ(mkdir("b.ini", 0755), 0);

@@ -111,6 +111,12 @@ TEST_F(Text, WrappingWordByWord)
     EXPECT_EQ(text_draw("hi abcdefgh yo", 0, 0), 30);
     EXPECT_EQ(px(75, 10), 254) << "the long word overhangs the wrap width";
     EXPECT_EQ(lines("ab\ncd ef"), (std::vector<std::pair<int, int>>{{2, 20}, {3, 30}, {2, 20}}));
+    // A word that brings the line exactly to the wrap width still fits; one pixel more not.
+    text_set_layout(0, 50);
+    EXPECT_EQ(lines("ab cd"), (std::vector<std::pair<int, int>>{{5, 50}})) << "exactly as wide as the wrap width";
+    EXPECT_EQ(lines("ab cde"), (std::vector<std::pair<int, int>>{{3, 30}, {3, 30}}));
+    text_set_layout(0, 49);
+    EXPECT_EQ(lines("ab cd"), (std::vector<std::pair<int, int>>{{3, 30}, {2, 20}}));
     text_set_layout(0, 100);
     EXPECT_EQ(lines("ab cd\n\nef"), (std::vector<std::pair<int, int>>{{5, 50}, {0, 0}, {2, 20}}));
 }
