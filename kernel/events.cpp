@@ -4,10 +4,12 @@
 #include <SDL2/SDL_keycode.h>
 
 #include "image/clip.h"
+#include "kernel/dialog.h"
 #include "kernel/kernel.h"
 #include "kernel/log.h"
 #include "kernel/video.h"
 #include "res/settings.h"
+#include "ui/window.h"
 
 int32_t io_mouse_x, io_mouse_y, io_mouse_buttons;
 
@@ -64,18 +66,18 @@ void kernel_event(IoEvent *event)
         if (event->a == 0)
             io_log("kernel_event: box handed in (%s)\n", (const char *)event->b);
         return;
-    default:
-        // Once the toolkit exists it offers the event to its windows first; what no
-        // window takes goes to the desktop background.
-        if (ev.desktop_caption)
-            background_event(event);
-        break;
+    default: break;
     }
+    if (event->code == IO_FRAME && ev.desktop_caption && clip_is_dirty(0, 0, screen.width, screen.height))
+        background_draw(ev.desktop_caption);  // under every window; only the dirty tiles are touched
+    // The windows first; what none of them takes goes to the desktop background, which
+    // keeps still while a modal window is up.
+    if (!toolkit_event(event) && ev.desktop_caption && !window_has_modal())
+        background_event(event);
     if (event->code == IO_FRAME) {
-        // An idle frame with nothing to repaint skips the desktop's text and logo too.
-        if (ev.desktop_caption && clip_is_dirty(0, 0, screen.width, screen.height))
-            background_draw(ev.desktop_caption);  // only the dirty tiles are touched
-        clip_flush();  // what was drawn this frame goes to the screen
+        if (io_dialog_open())
+            io_dialog_draw();  // the dialog's fields over everything the windows drew
+        clip_flush();          // what was drawn this frame goes to the screen
     }
 }
 

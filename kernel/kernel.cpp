@@ -12,6 +12,7 @@
 #include "image/cache.h"
 #include "image/clip.h"
 #include "image/img.h"
+#include "kernel/dialog.h"
 #include "kernel/events.h"
 #include "kernel/files.h"
 #include "kernel/instance.h"
@@ -26,7 +27,9 @@
 #include "res/datapack.h"
 #include "res/lang.h"
 #include "res/settings.h"
+#include "ui/button.h"
 #include "ui/skin.h"
+#include "ui/window.h"
 
 KernelConfig kernel_config;
 
@@ -206,6 +209,9 @@ static void set_active(bool active)
 
 void kernel_dispatch_input(const PlatformInput *in)
 {
+    // An open dialog's edit fields take typed text, their editing keys and clicks first.
+    if (io_dialog_open() && io_dialog_input(in))
+        return;
     switch (in->kind) {
     case InputKind::Close: kern.close_pending = true; break;
     case InputKind::Activate: set_active(true); break;
@@ -329,8 +335,14 @@ void kernel_init(void)
     img_set_blitter(img_draw);
     ge_init(SETTINGS_SKIN);
     shadow_init();
-    // The toolkit's controls and windows, and the sound, arrive with their rooms.
+    toolkit_init();
+    // The sound arrives with its room.
     fonts_init();
+    toolkit_set_title_font(&font_small, skin_color(SKIN_COLOR_WINDOW_TITLE_TEXT),
+                           skin_color(SKIN_COLOR_WINDOW_TITLE_TEXT_SHADOW));
+    button_init(&font_medium, skin_color(SKIN_COLOR_BUTTON_TEXT_ACTIVE), skin_color(SKIN_COLOR_BUTTON_TEXT_INACTIVE),
+                skin_color(SKIN_COLOR_BUTTON_TEXT_HOVER), skin_color(SKIN_COLOR_BUTTON_TEXT_SHADOW));
+    io_dialog_set_colours(skin_color(SKIN_COLOR_EDIT_TEXT), skin_color(SKIN_COLOR_EDIT_BACKGROUND));
     kernel_status("MAPI NO");
     curves_init();
     background_init();
@@ -345,7 +357,7 @@ void kernel_init(void)
 
 void kernel_done(void)
 {
-    // The toolkit's windows close first once it exists (rooms save their placements).
+    toolkit_done();  // the windows close first: rooms save their placements
     fonts_done();
     lt_done();
     background_done();
@@ -414,38 +426,39 @@ static bool create_view(void)
 
 // --- the main loop ---
 
+void kernel_loop_turn(void)
+{
+    PlatformInput in;
+    if (kernel_take_input(&in)) {
+        kernel_dispatch_input(&in);
+        return;
+    }
+    if (!kern.app_active) {
+        // Inactive: no ticks or frames; a live game still looks at signals now and then.
+        kernel_wait_input(kern.playback ? INT64_MAX : kernel_now() + KERNEL_INACTIVE_WAIT_MS);
+        return;
+    }
+    IdleStep step = kernel_idle_step(&kern.clock, kernel_now(), kernel_config.tick_ms);
+    if (step.tick) {
+        kern.ticks++;
+        io_post_event(IO_TIMER, step.game_time, 0, 0);
+    }
+    if (!step.frame)
+        return;  // more ticks are owed: no frame until they are delivered
+    io_post_event(IO_FRAME, 0, 0, 0);
+    kern.frames++;
+    int64_t next_tick = kernel_config.tick_ms ? kernel_next_tick_time(&kern.clock, kernel_config.tick_ms) : INT64_MAX;
+    // Nothing changed on screen: sleep until the next tick or input instead of
+    // spinning, so an idle game costs almost nothing. Playback always moves on.
+    if (kern.playback || (paint_list.count == 0 && kernel_config.tick_ms))
+        kernel_wait_input(next_tick);
+}
+
 static void main_loop(void)
 {
-    for (;;) {
-        if (kern.close_pending) {
-            close_window();
-            return;
-        }
-        PlatformInput in;
-        if (kernel_take_input(&in)) {
-            kernel_dispatch_input(&in);
-            continue;
-        }
-        if (!kern.app_active) {
-            // Inactive: no ticks or frames; a live game still looks at signals now and then.
-            kernel_wait_input(kern.playback ? INT64_MAX : kernel_now() + KERNEL_INACTIVE_WAIT_MS);
-            continue;
-        }
-        IdleStep step = kernel_idle_step(&kern.clock, kernel_now(), kernel_config.tick_ms);
-        if (step.tick) {
-            kern.ticks++;
-            io_post_event(IO_TIMER, step.game_time, 0, 0);
-        }
-        if (!step.frame)
-            continue;  // more ticks are owed: no frame until they are delivered
-        io_post_event(IO_FRAME, 0, 0, 0);
-        kern.frames++;
-        int64_t next_tick = kernel_config.tick_ms ? kernel_next_tick_time(&kern.clock, kernel_config.tick_ms) : INT64_MAX;
-        // Nothing changed on screen: sleep until the next tick or input instead of
-        // spinning, so an idle game costs almost nothing. Playback always moves on.
-        if (kern.playback || (paint_list.count == 0 && kernel_config.tick_ms))
-            kernel_wait_input(next_tick);
-    }
+    while (!kern.close_pending)
+        kernel_loop_turn();
+    close_window();
 }
 
 static void fill_config(void)

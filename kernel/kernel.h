@@ -92,6 +92,12 @@ int64_t kernel_time(void);
 // Whether a close of the game waits for the main loop; loops of their own end on it.
 bool kernel_close_pending(void);
 
+// One turn of the game's loop: one input handled, or else the idle step's tick and
+// frame with the wait that follows an unchanged frame. The main loop runs it until a
+// close is asked for; modal dialogs run it until they end, so ticks and frames go on
+// underneath them.
+void kernel_loop_turn(void);
+
 // Whether this session replays a journal.
 bool kernel_playback(void);
 

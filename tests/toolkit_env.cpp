@@ -1,0 +1,108 @@
+#include "tests/toolkit_env.h"
+
+#include <SDL2/SDL_keycode.h>
+#include <unistd.h>
+
+#include "image/clip.h"
+
+void ToolkitTest::start(int32_t width, int32_t height)
+{
+    ASSERT_EQ(symlink(PELMORA_DATA_PCK, "data.pck"), 0);
+    blocks_before = blocks_held();
+    kernel_config = {};
+    kernel_config.title = "Pelmora";
+    kernel_config.input_mask = IO_MASK_DEFAULT;
+    kernel_config.tick_ms = 33;
+    io_video_set_driver(&test_video_driver);
+    io_video_create(width, height, 24);
+    kernel_init();
+    kernel_enable_events(true);
+    io_input_reset();
+    repaint_all();
+}
+
+void ToolkitTest::stop()
+{
+    kernel_enable_events(false);
+    kernel_done();
+    io_video_close();
+    EXPECT_EQ(blocks_held(), blocks_before) << "every block given back";
+}
+
+void ToolkitTest::move(int32_t x, int32_t y, uint8_t buttons)
+{
+    PlatformInput in = {InputKind::MouseMove, 0, buttons, 0, x, y, 0, {}};
+    io_translate_input(&in);
+}
+
+void ToolkitTest::press(int32_t x, int32_t y, uint8_t button)
+{
+    PlatformInput in = {InputKind::MouseDown, 0, button, 0, x, y, 0, {}};
+    io_translate_input(&in);
+}
+
+void ToolkitTest::release(int32_t x, int32_t y, uint8_t button)
+{
+    PlatformInput in = {InputKind::MouseUp, 0, button, 0, x, y, 0, {}};
+    io_translate_input(&in);
+}
+
+void ToolkitTest::key(int32_t sdl_key, uint8_t mods)
+{
+    PlatformInput down = {InputKind::KeyDown, mods, 0, 0, 0, 0, sdl_key, {}};
+    io_translate_input(&down);
+    PlatformInput up = {InputKind::KeyUp, mods, 0, 0, 0, 0, sdl_key, {}};
+    io_translate_input(&up);
+}
+
+uint32_t ToolkitTest::pixel(int32_t x, int32_t y)
+{
+    int32_t row = io_video_row_size(screen.width, 24);
+    const uint8_t *p = io_video_pixels() + (size_t)(screen.height - 1 - y) * row + (size_t)x * 3;
+    return (uint32_t)(p[2] << 16 | p[1] << 8 | p[0]);
+}
+
+std::string ToolkitTest::frame_copy()
+{
+    return std::string((const char *)io_video_pixels(), (size_t)io_video_row_size(screen.width, 24) * screen.height);
+}
+
+int32_t ToolkitTest::changed_in(const std::string &a, const std::string &b, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    int32_t row = io_video_row_size(screen.width, 24), n = 0;
+    for (int32_t yy = y; yy < y + h; yy++)
+        for (int32_t xx = x; xx < x + w; xx++) {
+            size_t at = (size_t)(screen.height - 1 - yy) * row + (size_t)xx * 3;
+            n += a.compare(at, 3, b, at, 3) != 0;
+        }
+    return n;
+}
+
+void ToolkitTest::repaint_all()
+{
+    IoRect all = {0, 0, screen.width, screen.height};
+    io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
+    frame();
+}
+
+int32_t heard_handler(int32_t window, IoEvent *event)
+{
+    // Shutdown comes after the test's own records are gone.
+    if (event->code == TW_DESTROY)
+        return 0;
+    Heard *h = (Heard *)window_data(window);
+    h->last_code = event->code;
+    h->last_a = (int32_t)event->a;
+    h->last_b = (int32_t)event->b;
+    h->last_c = (int32_t)event->c;
+    switch (event->code) {
+    case IO_FRAME: h->frames++; return h->take_frames;
+    case IO_TIMER: h->timers++; return 0;
+    case IO_MOUSE_DOWN: h->downs++; return h->take_mouse;
+    case IO_MOUSE_UP: h->ups++; return h->take_mouse;
+    case IO_MOUSE_MOVE: h->moves++; return h->take_mouse;
+    case TW_OUTSIDE: h->outside++; return 0;
+    case TW_CLICKED: h->clicked++; return 1;
+    default: return 0;
+    }
+}

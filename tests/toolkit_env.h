@@ -1,0 +1,46 @@
+// A started game without a window, for toolkit tests: the built data pack in a fresh
+// folder, kernel_init with every subsystem up, the test video driver, and events flowing
+// through the kernel as the main loop delivers them.
+#pragma once
+#include <string>
+
+#include "kernel/events.h"
+#include "kernel/kernel.h"
+#include "kernel/video.h"
+#include "tests/support.h"
+#include "ui/window.h"
+
+class ToolkitTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    InDir in{dir.path};
+    int32_t blocks_before = 0;
+    void SetUp() override { start(640, 480); }
+    void TearDown() override { stop(); }
+    void start(int32_t width, int32_t height);
+    void stop();
+
+    // Inputs as the window system gives them, through the kernel's translation.
+    static void move(int32_t x, int32_t y, uint8_t buttons = 0);
+    static void press(int32_t x, int32_t y, uint8_t button = 1);
+    static void release(int32_t x, int32_t y, uint8_t button = 1);
+    static void click(int32_t x, int32_t y, uint8_t button = 1) { press(x, y, button); release(x, y, button); }
+    static void key(int32_t sdl_key, uint8_t mods = 0);
+    static void frame() { io_post_event(IO_FRAME, 0, 0, 0); }
+    static void tick() { io_post_event(IO_TIMER, 33, 0, 0); }
+    // A pixel of the frame buffer as 0x00RRGGBB.
+    static uint32_t pixel(int32_t x, int32_t y);
+    // Pixels of a rectangle that differ between two copies of the frame.
+    static std::string frame_copy();
+    static int32_t changed_in(const std::string &a, const std::string &b, int32_t x, int32_t y, int32_t w, int32_t h);
+    // Every pixel of the frame redrawn from scratch.
+    static void repaint_all();
+};
+
+// A handler that counts what it hears and takes what it is told to.
+struct Heard {
+    int32_t frames = 0, downs = 0, ups = 0, moves = 0, outside = 0, clicked = 0, timers = 0;
+    int32_t last_a = 0, last_b = 0, last_c = 0, last_code = 0;
+    bool take_mouse = true, take_frames = false;
+};
+int32_t heard_handler(int32_t window, IoEvent *event);
