@@ -8,6 +8,11 @@ ARGS      ?=
 
 FUZZBUILD := build-fuzz
 FUZZ_SECONDS ?= 60
+# Which targets `make fuzz` runs, by name with or without "fuzz_" (default: all).
+FUZZ_TARGETS ?= $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
+# Scratch files of the readers that take a path go here; a memory file system keeps
+# every file write of a run from waiting for the disk.
+FUZZ_TMPDIR ?= $(if $(wildcard /dev/shm),/dev/shm,/tmp)
 
 .PHONY: all deps build sanbuild run test bench fuzz clean
 
@@ -40,16 +45,26 @@ test: build sanbuild
 bench: build
 	$(BUILD)/pelmora_bench
 
-# Runs every fuzz target for FUZZ_SECONDS, each on its own corpus in build-fuzz/corpus.
+# Runs each fuzz target of FUZZ_TARGETS for FUZZ_SECONDS, one after the other, each on
+# its own corpus in build-fuzz/corpus with its seeds from fuzz/seeds; an input that
+# makes one fail is kept in build-fuzz/artifacts and stops the run.
+# Example: make fuzz FUZZ_TARGETS="ini lang" FUZZ_SECONDS=120
 fuzz:
 	@sh scripts/deps.sh --fuzz
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZBUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DPELMORA_FUZZ=ON -DPELMORA_TESTS=OFF -DPELMORA_BENCH=OFF
 	cmake --build $(FUZZBUILD) -j $(JOBS)
-	@for t in $(FUZZBUILD)/fuzz_*; do \
-	  name=$$(basename $$t); mkdir -p $(FUZZBUILD)/corpus/$$name; \
+	@mkdir -p $(FUZZBUILD)/artifacts
+	@for t in $(FUZZ_TARGETS); do \
+	  name=fuzz_$${t#fuzz_}; \
+	  if [ ! -x $(FUZZBUILD)/$$name ]; then echo "no fuzz target $$name"; exit 1; fi; \
+	  mkdir -p $(FUZZBUILD)/corpus/$$name; \
 	  echo "== $$name"; \
-	  $$t -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 $(FUZZBUILD)/corpus/$$name fuzz/seeds/$$name 2>&1 | tail -n 3 || exit 1; \
+	  TMPDIR=$(FUZZ_TMPDIR) $(FUZZBUILD)/$$name -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 \
+	    -artifact_prefix=$(FUZZBUILD)/artifacts/$$name- \
+	    $(FUZZBUILD)/corpus/$$name fuzz/seeds/$$name > $(FUZZBUILD)/$$name.log 2>&1; \
+	  status=$$?; grep -E 'DONE|^Done|^SUMMARY|^fuzz:' $(FUZZBUILD)/$$name.log | tail -n 3; \
+	  if [ $$status -ne 0 ]; then echo "$$name failed: see $(FUZZBUILD)/$$name.log"; exit 1; fi; \
 	done
 
 clean:
