@@ -14,7 +14,7 @@ FUZZ_TARGETS ?= $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 # every file write of a run from waiting for the disk.
 FUZZ_TMPDIR ?= $(if $(wildcard /dev/shm),/dev/shm,/tmp)
 
-.PHONY: all deps build sanbuild run test bench fuzz clean
+.PHONY: all deps build game sanbuild run test bench fuzz clean
 
 all: build
 
@@ -27,13 +27,17 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
+# Only what a player runs: the game, its companion command, the log viewer, the data pack.
+game: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target pelmora pelmora-tool pelmora-logview data
+
 $(SANBUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DPELMORA_SANITIZE=ON -DPELMORA_BENCH=OFF
 
 sanbuild: deps $(SANBUILD)/CMakeCache.txt
 	cmake --build $(SANBUILD) -j $(JOBS)
 
-run: build
+run: game
 	@sh scripts/run-game.sh $(abspath $(BUILD)) $(ARGS)
 
 # The tests run in the sanitizer build, so memory faults fail the run; the plain build
@@ -42,7 +46,8 @@ test: build sanbuild
 	cd $(SANBUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 \
 	  UBSAN_OPTIONS=print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
-bench: build
+bench: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS) --target pelmora_bench
 	$(BUILD)/pelmora_bench
 
 # Runs each fuzz target of FUZZ_TARGETS for FUZZ_SECONDS, one after the other, each on
