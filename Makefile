@@ -64,10 +64,11 @@ fuzz:
 	  name=fuzz_$${t#fuzz_}; \
 	  if [ ! -x $(FUZZBUILD)/$$name ]; then echo "no fuzz target $$name"; exit 1; fi; \
 	  mkdir -p $(FUZZBUILD)/corpus/$$name; \
+	  seeds=fuzz/seeds/$$name; [ -d $$seeds ] || seeds=; \
 	  echo "== $$name"; \
 	  TMPDIR=$(FUZZ_TMPDIR) $(FUZZBUILD)/$$name -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=1024 \
 	    -artifact_prefix=$(FUZZBUILD)/artifacts/$$name- \
-	    $(FUZZBUILD)/corpus/$$name fuzz/seeds/$$name > $(FUZZBUILD)/$$name.log 2>&1; \
+	    $(FUZZBUILD)/corpus/$$name $$seeds > $(FUZZBUILD)/$$name.log 2>&1; \
 	  status=$$?; grep -E 'DONE|^Done|^SUMMARY|^fuzz:' $(FUZZBUILD)/$$name.log | tail -n 3; \
 	  if [ $$status -ne 0 ]; then echo "$$name failed: see $(FUZZBUILD)/$$name.log"; exit 1; fi; \
 	done
