@@ -29,6 +29,8 @@
 #include "res/settings.h"
 #include "ui/button.h"
 #include "ui/skin.h"
+#include "ui/stdwin.h"
+#include "ui/trackbar.h"
 #include "ui/window.h"
 
 KernelConfig kernel_config;
@@ -342,10 +344,15 @@ void kernel_init(void)
                            skin_color(SKIN_COLOR_WINDOW_TITLE_TEXT_SHADOW));
     button_init(&font_medium, skin_color(SKIN_COLOR_BUTTON_TEXT_ACTIVE), skin_color(SKIN_COLOR_BUTTON_TEXT_INACTIVE),
                 skin_color(SKIN_COLOR_BUTTON_TEXT_HOVER), skin_color(SKIN_COLOR_BUTTON_TEXT_SHADOW));
+    trackbar_init(&font_small, skin_color(SKIN_COLOR_TRACKBAR_TEXT), skin_color(SKIN_COLOR_TRACKBAR_TEXT_SHADOW));
     io_dialog_set_colours(skin_color(SKIN_COLOR_EDIT_TEXT), skin_color(SKIN_COLOR_EDIT_BACKGROUND));
     kernel_status("MAPI NO");
     curves_init();
+    // The shared dialogs: rooms ask their questions and show their notices in these.
+    msgbox_init();
+    text_entry_init();
     background_init();
+    progress_init();
     kernel_status("Initializing Store Room");
     kernel_status("Initializing Create Room");
     kernel_status("Initializing Gallery Room");
