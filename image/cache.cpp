@@ -137,14 +137,17 @@ void cache_draw_whole(int handle, int32_t x, int32_t y)
     cache_unlock(handle);
 }
 
+// Decodes into a picture of its own: a dropped background is reloaded at its next lock,
+// which may come while a room holds the front end's current picture.
 void *jpg_loader(int file_index)
 {
     FILE *f = dp_fopen(file_index);
-    if (!gformat_jpg_read(f))
+    Picture *p = gformat_jpg_decode(f);
+    if (!p)
         io_error("jpg_loader: gformat_jpg_read %s", dp_get_name(file_index));
     dp_fclose();
-    Img *img = gformat_to_img();
-    gformat_free();
+    Img *img = gformat_picture_to_img(p);
+    picture_free(p);
     return img;
 }
 

@@ -57,35 +57,34 @@ static bool in_patterns(const char *ext, const char *patterns)
     return false;
 }
 
-// The header step, a picture of its size, the pixel step; the picture becomes current.
+// The header step, a picture of its size, the pixel step; the picture, or null.
 template <typename Header, typename Pixels>
-static int read_picture(Header header, Pixels pixels)
+static Picture *read_picture(Header header, Pixels pixels)
 {
     int32_t w, h;
     uint32_t format;
     if (header(&w, &h, &format) || !sane_size(w, h))
-        return 0;
+        return nullptr;
     Picture *p = picture_create(w, h, format);
     if (!p)
-        return 0;
+        return nullptr;
     if (pixels(p)) {
         picture_free(p);
-        return 0;
+        return nullptr;
     }
-    gf.current = p;
-    return 1;
+    return p;
 }
 
 typedef int (*HeaderFn)(FILE *, int32_t *, int32_t *, uint32_t *);
 typedef int (*PixelsFn)(Picture *, FILE *);
 
-static int read_stream(FILE *f, HeaderFn header, PixelsFn pixels)
+static Picture *read_stream(FILE *f, HeaderFn header, PixelsFn pixels)
 {
     return read_picture([&](int32_t *w, int32_t *h, uint32_t *format) { return header(f, w, h, format); },
                         [&](Picture *p) { return pixels(p, f); });
 }
 
-static int read_tiff(const char *path)
+static Picture *read_tiff(const char *path)
 {
     return read_picture([&](int32_t *w, int32_t *h, uint32_t *format) { return tiff_read_info(path, w, h, format); },
                         [&](Picture *p) { return tiff_read_pixels(p, path); });
@@ -96,21 +95,18 @@ int gformat_read(const char *path)
     gf.current = nullptr;  // the caller freed the previous picture
     char ext[5];
     cache_extension(path, ext, true);
-    int ok = 0;
     if (in_patterns(ext, TIFF_PATTERNS)) {
-        ok = read_tiff(path);
+        gf.current = read_tiff(path);
     } else if (in_patterns(ext, JPEG_PATTERNS) || in_patterns(ext, BMP_PATTERNS)) {
         FILE *f = fopen(path, "rb");
         if (!f)
             return 0;
-        ok = in_patterns(ext, JPEG_PATTERNS) ? read_stream(f, jpeg_read_info, jpeg_read_pixels)
-                                             : read_stream(f, bmp_read_header, bmp_read_pixels);
+        gf.current = in_patterns(ext, JPEG_PATTERNS) ? read_stream(f, jpeg_read_info, jpeg_read_pixels)
+                                                     : read_stream(f, bmp_read_header, bmp_read_pixels);
         fclose(f);
     }
-    if (!ok) {
-        gf.current = nullptr;
+    if (!gf.current)
         return 0;
-    }
     if (gf.current->format != IMG_BGR) {
         Picture *rgb = picture_create(gf.current->width, gf.current->height, IMG_BGR);
         if (!rgb) {
@@ -124,9 +120,18 @@ int gformat_read(const char *path)
     return 1;
 }
 
-int gformat_jpg_read(FILE *f)
+Picture *gformat_jpg_decode(FILE *f)
 {
     return read_stream(f, jpeg_read_info, jpeg_read_pixels);
+}
+
+int gformat_jpg_read(FILE *f)
+{
+    Picture *p = gformat_jpg_decode(f);
+    if (!p)
+        return 0;
+    gf.current = p;
+    return 1;
 }
 
 int gformat_read_jpg_file(const char *path)
@@ -145,27 +150,36 @@ void gformat_size(int32_t *width, int32_t *height)
     *height = gf.current ? gf.current->height : 0;
 }
 
-void gformat_resize(int32_t width, int32_t height, int smooth)
+int gformat_resize(int32_t width, int32_t height, int smooth)
 {
-    if (!gf.current)
-        return;
+    if (!gf.current || !sane_size(width, height))
+        return 0;
     Picture *p = picture_create(width, height, gf.current->format);
     if (!p)
-        return;
-    img_resample(p, gf.current, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST);
+        return 0;
+    // A refused resample leaves p unfilled: keep the picture we have rather than hand
+    // on one of whatever the memory held.
+    if (!img_resample(p, gf.current, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST)) {
+        picture_free(p);
+        return 0;
+    }
     picture_free(gf.current);
     gf.current = p;
+    return 1;
+}
+
+Img *gformat_picture_to_img(const Picture *picture)
+{
+    Img *img = img_create(picture->width, picture->height, IMG_SCREEN);
+    ImgView v;
+    img_view(&v, img, 0, 0);
+    img_convert(&v, picture);
+    return img;
 }
 
 Img *gformat_to_img(void)
 {
-    if (!gf.current)
-        return nullptr;
-    Img *img = img_create(gf.current->width, gf.current->height, IMG_SCREEN);
-    ImgView v;
-    img_view(&v, img, 0, 0);
-    img_convert(&v, gf.current);
-    return img;
+    return gf.current ? gformat_picture_to_img(gf.current) : nullptr;
 }
 
 void gformat_free(void)

@@ -14,7 +14,11 @@ int gformat_read(const char *path);
 int gformat_jpg_read(FILE *f);
 int gformat_read_jpg_file(const char *path);
 void gformat_size(int32_t *width, int32_t *height);
-void gformat_resize(int32_t width, int32_t height, int smooth);
+// Resamples the current picture into a new one of that size and its format (filtered
+// when smooth, else nearest) and frees the old one. 0 when there is no current picture,
+// the size is one the front end refuses, or the resampler cannot do it (a middle
+// picture of 2 GB or more): the current picture then stays as it was.
+int gformat_resize(int32_t width, int32_t height, int smooth);
 Img *gformat_to_img(void);
 void gformat_free(void);
 int gformat_write_jpg(FILE *f, int quality);
@@ -25,3 +29,9 @@ Img *gformat_load_jpg_img(const char *path);
 // Hands the current picture to the caller (who frees it with picture_free); none is
 // current afterwards.
 Picture *gformat_take(void);
+
+// Decodes the JPEG stream at the file's position into a picture of the caller's own (in
+// the format the JPEG reader gives), leaving the current picture alone; null on failure.
+Picture *gformat_jpg_decode(FILE *f);
+// A screen-format Img of the picture's size holding its pixels, converted.
+Img *gformat_picture_to_img(const Picture *picture);

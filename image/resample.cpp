@@ -242,21 +242,23 @@ static void zoom_columns(const ImgView *dst, const uint8_t *src, const ImgContri
     }
 }
 
-// Two passes through a picture of the destination's width and the source's height.
-static void resample_filtered(const ImgView *dst, const ImgView *src)
+// Two passes through a picture of the destination's width and the source's height;
+// false when the tables or the middle picture cannot be had.
+static bool resample_filtered(const ImgView *dst, const ImgView *src)
 {
     int32_t bpp = (int32_t)img_colour_bytes(src->format);
     int64_t row = (int64_t)dst->width * bpp;
     // The column pass addresses the middle picture by 32-bit byte offsets.
     if (row * src->height > INT32_MAX)
-        return;
+        return false;
     size_t middle_bytes = (size_t)(row * src->height);
     size_t acc_bytes = array_bytes((size_t)row, sizeof(uint32_t));
     ImgContribs *across = img_contribs_build(src->width, dst->width, bpp);
     ImgContribs *down = img_contribs_build(src->height, dst->height, (int32_t)row);
     uint8_t *middle = (uint8_t *)img_alloc(middle_bytes);
     uint32_t *acc = (uint32_t *)img_alloc(acc_bytes);
-    if (across && down && middle && acc) {
+    bool done = across && down && middle && acc;
+    if (done) {
         ImgView mid = {dst->width, src->height, src->format, middle, (int32_t)row, nullptr, 0};
         zoom_rows(&mid, src, across);
         zoom_columns(dst, middle, down, acc);
@@ -265,18 +267,22 @@ static void resample_filtered(const ImgView *dst, const ImgView *src)
     img_release(middle);
     img_contribs_free(down);
     img_contribs_free(across);
+    return done;
 }
 
-void img_resample(const ImgView *dst, const ImgView *src, int mode)
+int img_resample(const ImgView *dst, const ImgView *src, int mode)
 {
     if (dst->format != src->format || (src->format != IMG_8BIT && src->format != IMG_BGR))
-        return;
+        return 0;
     if (dst->width < 1 || dst->height < 1 || src->width < 1 || src->height < 1)
-        return;
-    if (mode == IMG_RESAMPLE_NEAREST)
+        return 0;
+    if (mode == IMG_RESAMPLE_NEAREST) {
         resample_nearest(dst, src);
-    else if (mode == IMG_RESAMPLE_FILTERED)
-        resample_filtered(dst, src);
+        return 1;
+    }
+    if (mode == IMG_RESAMPLE_FILTERED)
+        return resample_filtered(dst, src);
+    return 0;
 }
 
 // --- Gaussian blur ---

@@ -13,11 +13,12 @@ enum {
 // The largest blur radius; a larger sigma is blurred with this radius.
 constexpr int32_t IMG_BLUR_MAX_RADIUS = 4096;
 
-// Resamples the whole of src into the whole of dst. Nothing happens unless both have the
-// same format, it is 1 or 3, both are at least 1 x 1 and mode is IMG_RESAMPLE_NEAREST
-// or IMG_RESAMPLE_FILTERED; nor when filtering would need a middle picture (destination
-// width x source height) of 2 GB or more, or memory runs out.
-void img_resample(const ImgView *dst, const ImgView *src, int mode);
+// Resamples the whole of src into the whole of dst; 1 when dst was filled. Nothing
+// happens (0) unless both have the same format, it is 1 or 3, both are at least 1 x 1
+// and mode is IMG_RESAMPLE_NEAREST or IMG_RESAMPLE_FILTERED; nor when filtering would
+// need a middle picture (destination width x source height) of 2 GB or more, or tables
+// whose offsets pass 32 bits.
+int img_resample(const ImgView *dst, const ImgView *src, int mode);
 
 // One contributor of the filtered resampler: a source byte offset and its weight in
 // 16.16 fixed point.

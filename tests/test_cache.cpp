@@ -2,10 +2,13 @@
 // reader by extension.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <tiffio.h>
 #include <unistd.h>
+
+#include <jpeglib.h>
 
 #include "image/bmp.h"
 #include "image/cache.h"
@@ -125,6 +128,134 @@ TEST_F(Cache, DamagedPackPicturesAreFatal)
     EXPECT_EXIT(cache_lock(sky), ::testing::ExitedWithCode(1), "jpg_loader: gformat_jpg_read sky.JPG");
 }
 
+// A JPEG written by libjpeg itself: quality 100 and no chroma subsampling, so each flat
+// 8 x 8 block comes back within a step or two of its colour. Pixels are red, green, blue
+// (or grey) rows.
+static void write_test_jpeg(const std::string &path, int w, int h, int components, const std::vector<uint8_t> &pixels)
+{
+    FILE *f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    jpeg_stdio_dest(&c, f);
+    c.image_width = (JDIMENSION)w;
+    c.image_height = (JDIMENSION)h;
+    c.input_components = components;
+    c.in_color_space = components == 3 ? JCS_RGB : JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    for (int i = 0; i < c.num_components; i++)
+        c.comp_info[i].h_samp_factor = c.comp_info[i].v_samp_factor = 1;
+    jpeg_start_compress(&c, TRUE);
+    for (int y = 0; y < h; y++) {
+        JSAMPROW row = const_cast<uint8_t *>(&pixels[(size_t)y * w * components]);
+        jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    fclose(f);
+}
+
+// Six 8 x 8 blocks, three across and two down, in these red, green, blue colours.
+static const uint8_t BLOCK_RGB[6][3] = {{200, 30, 40}, {20, 180, 60}, {30, 60, 220}, {250, 250, 250}, {5, 5, 5}, {128, 90, 10}};
+
+TEST_F(Cache, JpegLoaderDecodesIntoTheScreenFormatBesideTheCurrentPicture)
+{
+    screen.bytes_per_pixel = 3;
+    std::vector<uint8_t> rgb, grey;
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 24; x++)
+            rgb.insert(rgb.end(), BLOCK_RGB[y / 8 * 3 + x / 8], BLOCK_RGB[y / 8 * 3 + x / 8] + 3);
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 16; x++)
+            grey.push_back(x < 8 ? 40 : 210);
+    write_test_jpeg("art/blocks.jpg", 24, 16, 3, rgb);
+    write_test_jpeg("art/grey.jpg", 16, 8, 1, grey);
+    int blocks = cache_get("blocks.jpg"), grey_handle = cache_get("grey.jpg");
+    int32_t held = blocks_held();
+
+    // A room holds a current picture while the cache loads a background.
+    ASSERT_EQ(gformat_read_jpg_file("art/grey.jpg"), 1);
+    Img *current_before = gformat_to_img();
+    Img *img = (Img *)cache_lock(blocks);
+    ASSERT_NE(img, nullptr);
+    EXPECT_EQ(std::tuple(img->width, img->height, img->format), std::tuple(24, 16, 3u)) << "size and screen format";
+    ImgView v;
+    img_view(&v, img, 0, 0);
+    for (int y = 0; y < 16; y++)
+        for (int x = 0; x < 24; x++)
+            for (int k = 0; k < 3; k++) {
+                int want = BLOCK_RGB[y / 8 * 3 + x / 8][2 - k];  // stored blue, green, red
+                int got = v.colour[y * v.colour_stride + 3 * x + k];
+                ASSERT_LE(std::abs(got - want), 3) << "blocks.jpg at (" << x << ", " << y << ") byte " << k << ": got " << got
+                                                   << ", expected " << want;
+            }
+    cache_unlock(blocks);
+    Img *g = (Img *)cache_lock(grey_handle);
+    ASSERT_EQ(std::tuple(g->width, g->height, g->format), std::tuple(16, 8, 3u)) << "a grey JPEG comes out in colour";
+    img_view(&v, g, 0, 0);
+    for (int y = 0; y < 8; y++)
+        for (int x = 0; x < 16; x++)
+            for (int k = 0; k < 3; k++)
+                ASSERT_LE(std::abs(v.colour[y * v.colour_stride + 3 * x + k] - (x < 8 ? 40 : 210)), 1)
+                    << "grey.jpg at (" << x << ", " << y << ") byte " << k << ": got " << (int)v.colour[y * v.colour_stride + 3 * x + k];
+    cache_unlock(grey_handle);
+
+    int32_t w = 0, h = 0;
+    gformat_size(&w, &h);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(16, 8)) << "the room's picture is still current";
+    Img *current_after = gformat_to_img();
+    ASSERT_NE(current_after, nullptr) << "the room's picture is gone";
+    EXPECT_EQ(memcmp(current_after, current_before, 36 + 16 * 8 * 3), 0) << "the room's picture is unchanged";
+    img_free(current_before);
+    img_free(current_after);
+    gformat_free();
+    int dropped = cache_purge_one();
+    dropped += cache_purge_one();
+    EXPECT_EQ(std::tuple(dropped, cache_purge_one()), std::tuple(2, 0)) << "both pictures dropped";
+    EXPECT_EQ(blocks_held(), held) << "every block given back";
+}
+
+TEST(PictureFiles, ResizeFailsWhenTheResamplerRefuses)
+{
+    TempDir dir;
+    img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
+    int32_t held = blocks_held();
+    EXPECT_EQ(gformat_resize(10, 10, 1), 0) << "no current picture, nothing to resize";
+
+    // One column of 32768 rows: widening it to 32768 columns needs a middle picture of
+    // 32768 x 32768 x 3 bytes, which the resampler refuses.
+    Picture *tall = picture_create(1, 32768, IMG_BGR);
+    for (int y = 0; y < 32768; y++)
+        memcpy(tall->colour + 3 * y, std::vector<uint8_t>{(uint8_t)y, (uint8_t)(y >> 8), 7}.data(), 3);
+    std::string path = dir.file("tall.bmp");
+    ASSERT_EQ(bmp_save(path.c_str(), tall), 0);
+    ASSERT_EQ(gformat_read(path.c_str()), 1);
+    EXPECT_EQ(gformat_resize(32768, 1, 1), 0) << "a 3 GB middle picture";
+    EXPECT_EQ(gformat_resize(0, 5, 0), 0) << "no width";
+    EXPECT_EQ(gformat_resize(40000, 1, 0), 0) << "wider than any picture the front end takes";
+    int32_t w = 0, h = 0;
+    gformat_size(&w, &h);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(1, 32768)) << "the current picture stays";
+    Picture *p = gformat_take();
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(memcmp(p->colour, tall->colour, 3 * 32768), 0) << "with its pixels";
+    picture_free(p);
+
+    // The same picture narrowed by half is done and replaces it.
+    ASSERT_EQ(gformat_read(path.c_str()), 1);
+    EXPECT_EQ(gformat_resize(1, 16384, 0), 1);
+    gformat_size(&w, &h);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(1, 16384));
+    p = gformat_take();
+    EXPECT_EQ(memcmp(p->colour, tall->colour, 3), 0) << "the first row is the first row";
+    picture_free(p);
+    picture_free(tall);
+    EXPECT_EQ(blocks_held(), held) << "the refused picture is given back";
+}
+
 TEST(PictureFiles, ReaderIsChosenByExtension)
 {
     TempDir dir;
@@ -190,4 +321,16 @@ TEST(PictureFiles, ToolConvertsAndRefusesCleanly)
     EXPECT_EQ(said.rfind("pelmora-tool: broken.jpg: JPG: ", 0), 0u) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     EXPECT_NE(access(dir.file("x.bmp").c_str(), F_OK), 0) << "no output file after a failure";
+
+    // A smooth widening whose work picture would pass 2 GB is refused, not written out
+    // unfilled.
+    Picture *tall = picture_create(1, 30000, IMG_BGR);
+    img_fill_view(tall, 0x336699);
+    ASSERT_EQ(bmp_save(dir.file("tall.bmp").c_str(), tall), 0);
+    picture_free(tall);
+    write_file(dir.file("stderr.txt"), "");
+    EXPECT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"image", "scale", "tall.bmp", "wide.bmp", "30000", "1", "--smooth"}, opt), 20000), 1);
+    said = read_file(dir.file("stderr.txt"));
+    EXPECT_EQ(said.rfind("pelmora-tool: tall.bmp: too large to resize", 0), 0u) << said;
+    EXPECT_NE(access(dir.file("wide.bmp").c_str(), F_OK), 0) << "no output file after a refused resize";
 }

@@ -250,8 +250,13 @@ static int image_convert(int argc, char **argv, bool scale)
     if (scale) {
         p = as_colour(p);
         Picture *out = picture_create(width, height, IMG_BGR);
-        img_resample(out, p, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST);
+        int done = img_resample(out, p, smooth ? IMG_RESAMPLE_FILTERED : IMG_RESAMPLE_NEAREST);
         picture_free(p);
+        // A refused resize leaves `out` unfilled: never write that out as a picture.
+        if (!done) {
+            picture_free(out);
+            return tool_fail(argv[3], "too large to resize (the smooth resize needs under 2 GB of work memory)");
+        }
         p = out;
     }
     char ext[5];
