@@ -1,5 +1,7 @@
 // The image model: records, the blend and the other pixel primitives checked against
 // plain per-pixel formulas, lines, and screen drawing through the dirty tiles.
+#include <algorithm>
+#include <cmath>
 #include <random>
 
 #include "image/clip.h"
@@ -105,6 +107,138 @@ TEST_F(Image, InkShadowMixConversionsAndFills)
     img_fill(grey.img, 200);
     img_fade(grey.img, 128);
     EXPECT_EQ(grey.at(1, 0)[0], 200 * 128 / 255);
+}
+
+// What one pixel of format `from` becomes in format `to` by the conversion table, as
+// the destination's bytes; empty when the pair is not in the table (nothing is written).
+static std::vector<uint8_t> converted(const uint8_t *p, uint32_t from, uint32_t to)
+{
+    from &= ~0x10u;  // the alpha plane plays no part
+    if (from == to)
+        return {p, p + (to & 15)};
+    if (from == 1 && to == 3)
+        return {p[0], p[0], p[0]};
+    if (from == 3 && to == 1)
+        return {(uint8_t)std::floor(0.299 * p[2] + 0.587 * p[1] + 0.114 * p[0] + 0.5)};
+    if (from == 2 && to == 3) {
+        uint32_t v = p[0] | p[1] << 8;
+        return {(uint8_t)((v & 31) * 255 / 31), (uint8_t)((v >> 5 & 31) * 255 / 31), (uint8_t)((v >> 10 & 31) * 255 / 31)};
+    }
+    if ((from == 1 && to == 2) || (from == 2 && to == 1) || (from == 3 && to == 2))
+        return std::vector<uint8_t>(to, 0);
+    return {};
+}
+
+TEST_F(Image, ConvertFollowsTheTableInsideSubViews)
+{
+    const uint32_t formats[] = {IMG_8BIT, IMG_555, IMG_BGR, IMG_BGRA};
+    for (uint32_t from : formats)
+        for (uint32_t to : formats) {
+            // Views of 5 x 3 from inside larger images: rows are walked by the images'
+            // strides, and nothing around the views may change.
+            TestImage src(8, 6, from), dst(9, 7, to);
+            for (uint8_t *p = (uint8_t *)src.img + 36; p < (uint8_t *)src.img + 36 + 8 * 6 * ((from & 15) + (from >> 4)); p++)
+                *p = byte();
+            for (uint8_t *p = (uint8_t *)dst.img + 36; p < (uint8_t *)dst.img + 36 + 9 * 7 * ((to & 15) + (to >> 4)); p++)
+                *p = byte();
+            std::vector<uint8_t> before((uint8_t *)dst.img, (uint8_t *)dst.img + 36 + 9 * 7 * ((to & 15) + (to >> 4)));
+            ImgView s, d;
+            img_view(&s, src.img, 2, 1);
+            img_view(&d, dst.img, 3, 2);
+            s.width = d.width = 5;
+            s.height = d.height = 3;
+            img_convert(&d, &s);
+            std::vector<uint8_t> want = before;
+            uint32_t db = to & 15;
+            for (int y = 0; y < 3; y++)
+                for (int x = 0; x < 5; x++) {
+                    std::vector<uint8_t> px = converted(src.at(2 + x, 1 + y), from, to);
+                    size_t at = 36 + (size_t)(2 + y) * dst.img->colour_stride + (3 + x) * db;
+                    std::copy(px.begin(), px.end(), want.begin() + at);
+                }
+            std::vector<uint8_t> got((uint8_t *)dst.img, (uint8_t *)dst.img + want.size());
+            EXPECT_EQ(got, want) << "format " << from << " to " << to;
+
+            d.height = 2;
+            img_convert(&d, &s);
+            EXPECT_EQ(std::vector<uint8_t>((uint8_t *)dst.img, (uint8_t *)dst.img + want.size()), want)
+                << "format " << from << " to " << to << ": different heights change nothing";
+        }
+    // 0x4210 has 16 in each channel: 16 * 255 / 31 = 131 (131.6 cut); bit 15 is no colour.
+    TestImage p555(2, 1, IMG_555), rgb(2, 1, IMG_BGR);
+    memcpy(p555.v.colour, "\x10\x42\x1F\x80", 4);  // 0x4210, 0x801F
+    img_convert(&rgb.v, &p555.v);
+    EXPECT_EQ(rgb.bytes(), (std::vector<uint8_t>{131, 131, 131, 255, 0, 0}));
+}
+
+TEST_F(Image, FillCopyAndScaleRectangles)
+{
+    // Fills: a grey rectangle takes the byte; a colour one takes it as blue; 5-5-5 and
+    // alpha images are left as they are.
+    for (uint32_t format : {IMG_8BIT, IMG_BGR, IMG_555, IMG_BGRA}) {
+        TestImage img(9, 6, format);
+        size_t size = 36 + 9 * 6 * ((format & 15) + (format >> 4));
+        for (uint8_t *p = (uint8_t *)img.img + 36; p < (uint8_t *)img.img + size; p++)
+            *p = byte();
+        std::vector<uint8_t> want((uint8_t *)img.img, (uint8_t *)img.img + size);
+        img_fill_rect(img.img, 0xAB, 2, 1, 4, 3);
+        if (format == IMG_8BIT || format == IMG_BGR)
+            for (int y = 1; y < 4; y++)
+                for (int x = 2; x < 6; x++)
+                    for (uint32_t k = 0; k < format; k++)
+                        want[36 + y * img.img->colour_stride + x * format + k] = k == 0 ? 0xAB : 0;
+        EXPECT_EQ(std::vector<uint8_t>((uint8_t *)img.img, (uint8_t *)img.img + size), want) << "format " << format;
+    }
+
+    // Copies of one rectangle: plain for grey and colour, a blend from alpha pictures
+    // (onto colour, and onto alpha pictures, whose own alpha stays).
+    const uint32_t pairs[][2] = {{IMG_8BIT, IMG_8BIT}, {IMG_BGR, IMG_BGR}, {IMG_BGRA, IMG_BGR}, {IMG_BGRA, IMG_BGRA}};
+    for (auto &pair : pairs) {
+        uint32_t sf = pair[0], df = pair[1], bytes = sf & 15;
+        TestImage src(9, 7, sf), dst(10, 8, df);
+        size_t dsize = 36 + 10 * 8 * ((df & 15) + (df >> 4));
+        for (uint8_t *p = (uint8_t *)dst.img + 36; p < (uint8_t *)dst.img + dsize; p++)
+            *p = byte();
+        for (int y = 0; y < 7; y++)
+            for (int x = 0; x < 9; x++) {
+                uint8_t a = src.v.second ? (x % 3 == 0 ? 0 : x % 3 == 1 ? 255 : byte()) : 255;
+                if (src.v.second)
+                    src.v.second[y * src.v.second_stride + x] = a;
+                for (uint32_t k = 0; k < bytes; k++)
+                    src.at(x, y)[k] = (uint8_t)(byte() % (a + 1));
+            }
+        std::vector<uint8_t> want((uint8_t *)dst.img, (uint8_t *)dst.img + dsize);
+        img_copy_rect(dst.img, 4, 1, src.img, 2, 3, 5, 4);
+        for (int y = 0; y < 4; y++)
+            for (int x = 0; x < 5; x++) {
+                const uint8_t *s = src.at(2 + x, 3 + y);
+                int a = src.v.second ? src.v.second[(3 + y) * src.v.second_stride + 2 + x] : 255;
+                for (uint32_t k = 0; k < bytes; k++) {
+                    uint8_t &d = want[36 + (1 + y) * dst.img->colour_stride + (4 + x) * bytes + k];
+                    d = src.v.second ? (uint8_t)((int)((255 - a) * d / 255.0 + 0.5) + s[k]) : s[k];
+                }
+            }
+        EXPECT_EQ(std::vector<uint8_t>((uint8_t *)dst.img, (uint8_t *)dst.img + dsize), want)
+            << "format " << sf << " onto " << df << ", 5 x 4 from (2, 3) to (4, 1)";
+    }
+
+    // Scaling: nearest takes the rounded steps, smooth filters (0, 100, 200 widened to 5
+    // worked by hand); formats must match and be grey or colour.
+    TestImage four(4, 1, IMG_BGR), seven(7, 1, IMG_BGR), ramp(3, 1, IMG_8BIT), five(5, 1, IMG_8BIT);
+    for (int i = 0; i < 12; i++)
+        four.v.colour[i] = (uint8_t)(10 * i);
+    img_scale(seven.img, four.img, 0);
+    EXPECT_EQ(seven.bytes(), (std::vector<uint8_t>{0, 10, 20, 30, 40, 50, 30, 40, 50, 60, 70, 80, 60, 70, 80, 90, 100, 110, 90, 100, 110}))
+        << "columns 0, 1, 1, 2, 2, 3, 3";
+    memcpy(ramp.v.colour, "\x00\x64\xC8", 3);
+    img_scale(five.img, ramp.img, 1);
+    EXPECT_EQ(five.bytes(), (std::vector<uint8_t>{0, 65, 110, 190, 200}));
+    TestImage grey(4, 1, IMG_8BIT, 5), alpha(4, 1, IMG_BGRA, 5), alpha7(7, 1, IMG_BGRA, 9);
+    std::vector<uint8_t> scaled = seven.bytes();
+    img_scale(seven.img, grey.img, 1);
+    img_scale(alpha7.img, alpha.img, 0);
+    EXPECT_EQ(seven.bytes(), scaled) << "grey into colour does nothing";
+    EXPECT_EQ(alpha7.bytes(), std::vector<uint8_t>(21, 9)) << "alpha pictures are not scaled";
 }
 
 // The pixels a line sets on a w x h grey view, as '#' and '.' rows.

@@ -1,4 +1,6 @@
 // Resizing, blur and colourising, checked against their plain definitions.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <random>
 
@@ -103,11 +105,130 @@ TEST_F(Resample, FilteredKeepsSameSizeConstantAndOnePixelImages)
     }
     EXPECT_EQ(blocks_held(), held) << "work memory is given back";
     TestImage grey(4, 4, IMG_8BIT, 9), colour(4, 4, IMG_BGR, 9), alpha(4, 4, IMG_BGRA, 9), dst(3, 3, IMG_8BIT, 1), adst(3, 3, IMG_BGRA, 1);
-    img_resample(&dst.v, &colour.v, IMG_RESAMPLE_FILTERED);
-    img_resample(&dst.v, &grey.v, 1);
-    img_resample(&adst.v, &alpha.v, IMG_RESAMPLE_NEAREST);
+    EXPECT_EQ(std::tuple(img_resample(&dst.v, &colour.v, IMG_RESAMPLE_FILTERED), img_resample(&dst.v, &grey.v, 1),
+                         img_resample(&adst.v, &alpha.v, IMG_RESAMPLE_NEAREST)),
+              std::tuple(0, 0, 0)) << "refusals say so";
     EXPECT_EQ(dst.bytes(), std::vector<uint8_t>(9, 1)) << "mixed formats and unknown modes do nothing";
     EXPECT_EQ(adst.bytes(), std::vector<uint8_t>(27, 1)) << "format 19 is not resampled";
+
+    // 32768 columns out of 65536 rows: the middle picture would be 2 GB.
+    TestImage tall(1, 65536, IMG_8BIT, 3), flat_row(32768, 1, IMG_8BIT, 1);
+    EXPECT_EQ(img_resample(&flat_row.v, &tall.v, IMG_RESAMPLE_FILTERED), 0) << "a 2 GB middle picture is refused";
+    EXPECT_EQ(flat_row.bytes(), std::vector<uint8_t>(32768, 1)) << "and the destination is left alone";
+    EXPECT_EQ(img_resample(&flat_row.v, &tall.v, IMG_RESAMPLE_NEAREST), 1) << "nearest needs no middle picture";
+    EXPECT_EQ(flat_row.bytes(), std::vector<uint8_t>(32768, 3));
+}
+
+namespace {
+
+// Contributor lists worked by hand from the rules: centre i / s, the cubic bell
+// (2|t| - 3) t^2 + 1, widened to 1 / s when shrinking, the left edge mirrored as -j, the
+// right edge as 2 * size - j - 1, weights truncated to 16.16 and the difference from
+// 65536 added to the first largest. Entries of weight 0 are left out. {sample, weight}.
+struct HandLists {
+    int32_t src, dst;
+    std::vector<std::vector<std::pair<int32_t, int32_t>>> lists;
+};
+const HandLists HAND_LISTS[] = {
+    // 3 -> 5, centres 0, 0.6, 1.2, 1.8, 2.4, with f(0.4) = 0.648 and f(0.2) = 0.896; the
+    // last output reaches sample 3, mirrored onto 2.
+    {3, 5, {{{0, 65536}}, {{0, 23068}, {1, 42468}}, {{1, 58721}, {2, 6815}}, {{1, 6815}, {2, 58721}}, {{2, 42468}, {2, 23068}}}},
+    // 2 -> 5, centres 0, 0.4, 0.8, 1.2, 1.6: sample 2 mirrors onto 1.
+    {2, 5, {{{0, 65536}}, {{0, 42468}, {1, 23068}}, {{0, 6815}, {1, 58721}}, {{1, 58721}, {1, 6815}}, {{1, 23068}, {1, 42468}}}},
+    // 5 -> 2, window 2.5, centres 0 and 2.5: samples -2 and -1 mirror onto 2 and 1; the
+    // first list sums to 65638 (its centre gives back 102), the second to 65430 and the
+    // 106 go to the first of its two equal largest.
+    {5, 2, {{{2, 2726}, {1, 16986}, {0, 26112}, {1, 16986}, {2, 2726}}, {{1, 9227}, {2, 23594}, {3, 23488}, {4, 9227}}}},
+    // 5 -> 3, window 5/3, centres 0, 5/3, 10/3: 0.6 * f(0.6) = 0.2112; the first centre
+    // gives back 1467.
+    {5, 3, {{{1, 13841}, {0, 37854}, {1, 13841}}, {{1, 25480}, {2, 35967}, {3, 4089}}, {{2, 4089}, {3, 35967}, {4, 25480}}}},
+};
+
+// The hand-worked lists for src -> dst; the same size keeps every sample alone.
+HandLists hand_lists(int32_t src, int32_t dst)
+{
+    for (const HandLists &h : HAND_LISTS)
+        if (h.src == src && h.dst == dst)
+            return h;
+    HandLists same = {src, dst, {}};
+    for (int32_t i = 0; i < src; i++)
+        same.lists.push_back({{i, 65536}});
+    EXPECT_EQ(src, dst) << "no hand-worked lists for " << src << " to " << dst;
+    return same;
+}
+
+uint8_t rounded(int64_t sum)
+{
+    return (uint8_t)(sum < 0 ? 0 : std::min<int64_t>((sum + 32768) >> 16, 255));
+}
+
+// The filtered resize by the rule over the hand-worked lists: along rows into a middle
+// picture of bytes, then down its columns.
+std::vector<uint8_t> hand_resize(const TestImage &src, int32_t dw, int32_t dh)
+{
+    int32_t sw = src.v.width, sh = src.v.height, bpp = (int32_t)img_colour_bytes(src.v.format);
+    HandLists across = hand_lists(sw, dw), down = hand_lists(sh, dh);
+    std::vector<uint8_t> mid((size_t)dw * sh * bpp), out((size_t)dw * dh * bpp);
+    for (int32_t y = 0; y < sh; y++)
+        for (int32_t x = 0; x < dw; x++)
+            for (int32_t ch = 0; ch < bpp; ch++) {
+                int64_t sum = 0;
+                for (auto [j, w] : across.lists[x])
+                    sum += (int64_t)src.at(j, y)[ch] * w;
+                mid[((size_t)y * dw + x) * bpp + ch] = rounded(sum);
+            }
+    for (int32_t y = 0; y < dh; y++)
+        for (int32_t x = 0; x < dw; x++)
+            for (int32_t ch = 0; ch < bpp; ch++) {
+                int64_t sum = 0;
+                for (auto [j, w] : down.lists[y])
+                    sum += (int64_t)mid[((size_t)j * dw + x) * bpp + ch] * w;
+                out[((size_t)y * dw + x) * bpp + ch] = rounded(sum);
+            }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Resample, FilteredListsAndPixelsMatchTheHandWorkedWeights)
+{
+    for (const HandLists &h : HAND_LISTS)
+        for (int32_t unit : {1, 3, 17}) {
+            ImgContribs *c = img_contribs_build(h.src, h.dst, unit);
+            ASSERT_NE(c, nullptr);
+            for (int32_t i = 0; i < h.dst; i++) {
+                std::vector<std::pair<int32_t, int32_t>> got, want;
+                for (int32_t k = 0; k < c->count[i]; k++)
+                    got.push_back({c->items[c->first[i] + k].offset, c->items[c->first[i] + k].weight});
+                for (auto [sample, weight] : h.lists[i])
+                    want.push_back({sample * unit, weight});
+                EXPECT_EQ(got, want) << h.src << " to " << h.dst << ", output " << i << ", unit " << unit
+                                     << " ({byte offset, weight} in order)";
+            }
+            img_contribs_free(c);
+        }
+
+    // A ramp along a row, by hand: 100 * 42468 / 65536 = 64.8, rounded 65, and so on.
+    TestImage ramp(3, 1, IMG_8BIT), wide(5, 1, IMG_8BIT);
+    memcpy(ramp.v.colour, "\x00\x64\xC8", 3);
+    EXPECT_EQ(img_resample(&wide.v, &ramp.v, IMG_RESAMPLE_FILTERED), 1);
+    EXPECT_EQ(wide.bytes(), (std::vector<uint8_t>{0, 65, 110, 190, 200})) << "0, 100, 200 widened to 5";
+    TestImage five(5, 1, IMG_8BIT), two(2, 1, IMG_8BIT);
+    memcpy(five.v.colour, "\x0A\x32\x5A\x82\xFA", 5);
+    img_resample(&two.v, &five.v, IMG_RESAMPLE_FILTERED);
+    EXPECT_EQ(two.bytes(), (std::vector<uint8_t>{37, 121})) << "10, 50, 90, 130, 250 narrowed to 2";
+
+    // Both passes, enlarging one way and shrinking the other, every channel on its own.
+    std::mt19937 rng(11);
+    const int32_t cases[][4] = {{3, 5, 5, 3}, {5, 3, 3, 5}, {5, 2, 2, 5}, {2, 5, 5, 2}};
+    for (uint32_t format : FORMATS)
+        for (auto &k : cases) {
+            TestImage src(k[0], k[1], format), dst(k[2], k[3], format);
+            randomise(src, rng);
+            EXPECT_EQ(img_resample(&dst.v, &src.v, IMG_RESAMPLE_FILTERED), 1);
+            EXPECT_EQ(dst.bytes(), hand_resize(src, k[2], k[3]))
+                << "format " << format << ", " << k[0] << "x" << k[1] << " to " << k[2] << "x" << k[3];
+        }
 }
 
 // The blur by its definition: the window -n .. n - 1, edge values repeating.
@@ -183,5 +304,71 @@ TEST_F(Colorize, GreyLightAndHue)
         int32_t main = (2 - (hue % 360 + 360) % 360 / 120) % 3;  // red, green or blue, in BGR order
         const uint8_t *q = dst.v.colour;
         EXPECT_TRUE(q[main] > q[(main + 1) % 3] && q[(main + 1) % 3] == q[(main + 2) % 3]) << "hue " << hue;
+    }
+}
+
+// One pixel colourised as the rules read: luma, lightness by the sign of the brightness,
+// then HLS to RGB. Blue, green, red.
+static std::array<uint8_t, 3> plain_colorize(const uint8_t *bgr, int32_t hue, int32_t brightness, int32_t saturation)
+{
+    int32_t b = (brightness * 128 - std::max(brightness, 0)) / 100, s = saturation * 255 / 100;
+    int32_t y = (int32_t)std::floor(0.299 * bgr[2] + 0.587 * bgr[1] + 0.114 * bgr[0] + 0.5);
+    int32_t light = b >= 1 ? (b * 255 + (127 - b) * y) / 127 : ((b + 128) * y) >> 7;
+    if (s == 0)
+        return {(uint8_t)light, (uint8_t)light, (uint8_t)light};
+    double l = light / 255.0, sat = s / 255.0;
+    double m2 = l <= 0.5 ? l * (1 + sat) : l + sat - l * sat, m1 = 2 * l - m2;
+    auto v = [&](double h) {
+        h = h < 0 ? h + 360 : h > 360 ? h - 360 : h;
+        double c = h < 60 ? m1 + (m2 - m1) * h / 60 : h < 180 ? m2 : h < 240 ? m1 + (m2 - m1) * (240 - h) / 60 : m1;
+        return (uint8_t)(c * 255);
+    };
+    return {v(hue - 120), v(hue), v(hue + 120)};
+}
+
+TEST_F(Colorize, HueRampsAndBothLightnessBranches)
+{
+    // Worked by hand. Pure red has luma 76. Brightness 50: b = 63, L = (63 * 255 + 64 * 76)
+    // / 127 = 164; saturation 50: S = 127 / 255, m2 = 0.8209, m1 = 0.4654; hue 40 gives
+    // blue v(-80) = m1, green v(40), red v(160) = m2. Brightness -30: b = -38 (not -39),
+    // L = 90 * 76 >> 7 = 53; saturation 80 and hue 200: blue v(80) = m2 = 0.3741, green
+    // v(200) = 0.2633, red v(320) = m1 = 0.0416.
+    struct Worked {
+        uint8_t bgr[3];
+        int32_t hue, brightness, saturation;
+        std::vector<uint8_t> want;
+    };
+    const Worked worked[] = {
+        {{0, 0, 255}, 40, 50, 50, {118, 179, 209}},
+        {{0, 0, 255}, 200, -30, 80, {95, 67, 10}},
+        {{10, 240, 30}, 100, 77, 25, {223, 236, 227}},
+        {{90, 60, 30}, 250, -1, 60, {84, 21, 31}},
+    };
+    TestImage one(1, 1, IMG_BGR), out(1, 1, IMG_BGR);
+    for (const Worked &w : worked) {
+        memcpy(one.v.colour, w.bgr, 3);
+        img_colorize(&out.v, &one.v, w.hue, w.brightness, w.saturation);
+        EXPECT_EQ(out.bytes(), w.want) << "hue " << w.hue << ", brightness " << w.brightness << ", saturation " << w.saturation;
+    }
+
+    // Every hue across the ramps, brightness on both sides of zero, over all lumas.
+    std::mt19937 rng(21);
+    TestImage src(40, 8, IMG_BGR), dst(40, 8, IMG_BGR), turned(40, 8, IMG_BGR);
+    randomise(src, rng);
+    for (int32_t i = 0; i < 256; i++)
+        memset(src.v.colour + 3 * i, i, 3);  // half of it grey, every level
+    for (int32_t brightness : {-100, -64, -30, -1, 0, 1, 30, 99, 100})
+        for (int32_t saturation : {0, 17, 50, 100})
+            for (int32_t hue = 0; hue < 360; hue += (saturation == 100 ? 1 : 23)) {
+                img_colorize(&dst.v, &src.v, hue, brightness, saturation);
+                for (int32_t i = 0; i < 40 * 8; i++)
+                    ASSERT_EQ((std::array<uint8_t, 3>{dst.v.colour[3 * i], dst.v.colour[3 * i + 1], dst.v.colour[3 * i + 2]}),
+                              plain_colorize(src.v.colour + 3 * i, hue, brightness, saturation))
+                        << "pixel " << i << ", hue " << hue << ", brightness " << brightness << ", saturation " << saturation;
+            }
+    img_colorize(&dst.v, &src.v, 75, -20, 70);
+    for (int32_t hue : {75 + 360, 75 - 360, 75 + 3600}) {
+        img_colorize(&turned.v, &src.v, hue, -20, 70);
+        EXPECT_EQ(turned.bytes(), dst.bytes()) << "hue " << hue << " is hue 75 turned round";
     }
 }
