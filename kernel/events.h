@@ -108,6 +108,7 @@ enum class InputKind : uint8_t {
     DisplayChange,  // the display resolution changed; answer = the player's Yes (1) / No (0)
     Message,        // another program handed in a box name (text)
     Forward,        // a second start asked this game to come to the front
+    Drop,           // a file was dropped on the game's window (text: its path)
 };
 
 enum InputMods : uint8_t {

@@ -26,7 +26,7 @@ static struct {
 // Names of the input kinds as the journal writes them, in InputKind order.
 static constexpr const char *kind_names[] = {
     "mouse_move", "mouse_down", "mouse_up", "key_down", "key_up", "text", "activate",
-    "deactivate", "close", "expose", "display_change", "message", "forward",
+    "deactivate", "close", "expose", "display_change", "message", "forward", "drop",
 };
 static constexpr int KIND_COUNT = sizeof kind_names / sizeof kind_names[0];
 
@@ -67,6 +67,7 @@ int journal_format_line(int64_t time_ms, const PlatformInput *in, char *out, int
     }
     case InputKind::Text:
     case InputKind::Message:
+    case InputKind::Drop:
         if (!in->text[0] || strpbrk(in->text, "\r\n"))
             return 0;
         len = snprintf(out, (size_t)size, "%lld %s %s", t, kind, in->text);
@@ -181,7 +182,7 @@ int journal_parse_line(const char *line, int64_t *time_ms, PlatformInput *out, u
     out->kind = (InputKind)k;
     *time_ms = t;
 
-    if (out->kind == InputKind::Text || out->kind == InputKind::Message) {
+    if (out->kind == InputKind::Text || out->kind == InputKind::Message || out->kind == InputKind::Drop) {
         // The rest of the line after one blank, kept as typed.
         if (!*cursor || strlen(cursor) >= sizeof out->text)
             return -1;

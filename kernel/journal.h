@@ -13,6 +13,7 @@
 //   activate / deactivate / close / expose / forward
 //   display_change yes|no      the display changed; the player's answer to "Exit?"
 //   message NAME               a box name handed in by another program
+//   drop PATH                  a file dropped on the game's window, the rest of the line
 // Mouse and key lines may end with the modifiers "ctrl", "alt" and "shift".
 #pragma once
 #include <cstdint>

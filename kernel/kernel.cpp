@@ -67,6 +67,7 @@ static struct {
     int64_t ticks, frames;
     char status[KERNEL_STATUS_MAX + 1];
     char door_note[256];  // why there is no door, logged once the log is open
+    void (*drop_handler)(const char *path);  // where files dropped on the window go
 } kern;
 
 // --- the idle step ---
@@ -209,6 +210,22 @@ static void set_active(bool active)
         io_post_event(IO_INTERRUPT, 0, 0, 0);
 }
 
+void kernel_set_drop_handler(void (*handler)(const char *path))
+{
+    kern.drop_handler = handler;
+}
+
+// A file dropped on the window. Under a modal window the room would act behind the
+// player's back, so the drop goes nowhere then.
+static void kernel_drop(const char *path)
+{
+    if (!kern.events_enabled || !kern.drop_handler || window_has_modal()) {
+        io_log("kernel: a dropped file goes nowhere (%s)\n", path);
+        return;
+    }
+    kern.drop_handler(path);
+}
+
 void kernel_dispatch_input(const PlatformInput *in)
 {
     // An open dialog's edit fields take typed text, their editing keys and clicks first.
@@ -223,6 +240,7 @@ void kernel_dispatch_input(const PlatformInput *in)
         io_platform_raise();
         break;
     case InputKind::Message: io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0); break;
+    case InputKind::Drop: kernel_drop(in->text); break;
     case InputKind::DisplayChange:
         if (in->answer) {
             kern.close_pending = true;

@@ -81,6 +81,11 @@ int kernel_take_input(PlatformInput *in);
 // and everything else translated into kernel events.
 void kernel_dispatch_input(const PlatformInput *in);
 
+// Files dropped on the game's window go to `handler` with their path (the room that
+// takes pictures registers it while it is active); with none registered, and while a
+// modal window is up, a drop is logged and goes nowhere. Null removes the handler.
+void kernel_set_drop_handler(void (*handler)(const char *path));
+
 // Waits until an input may be there or the kernel clock reaches `until`. During
 // playback the virtual clock jumps to the journal's next input or `until`, whichever
 // comes first; a journal played out asks for a close.

@@ -8,6 +8,8 @@
 #include <ctime>
 #include <poll.h>
 
+#include "kernel/log.h"
+
 static struct {
     SDL_Window *window;
     bool headless;
@@ -250,6 +252,20 @@ static bool convert(const SDL_Event &e, PlatformInput *in)
             return true;
         default: return false;
         }
+    case SDL_DROPFILE:
+    case SDL_DROPTEXT: {
+        // The dropped name is ours to free, whatever becomes of it. A path that does not
+        // fit the input whole would name another file, so it is refused.
+        bool taken = e.type == SDL_DROPFILE && e.drop.file && strlen(e.drop.file) < sizeof in->text;
+        if (taken) {
+            in->kind = InputKind::Drop;
+            memcpy(in->text, e.drop.file, strlen(e.drop.file) + 1);
+        } else if (e.type == SDL_DROPFILE && e.drop.file) {
+            io_log("platform: a dropped file's path is too long (%zu bytes)\n", strlen(e.drop.file));
+        }
+        SDL_free(e.drop.file);
+        return taken;
+    }
     case SDL_DISPLAYEVENT:
         if (e.display.event != SDL_DISPLAYEVENT_CONNECTED && e.display.event != SDL_DISPLAYEVENT_DISCONNECTED)
             return false;
