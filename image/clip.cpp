@@ -33,6 +33,7 @@ struct DrawRequest {
 static struct {
     ClipGrid grid;
     ImgBlitter blitter = img_draw;
+    bool any;  // some tile is dirty: an idle frame finds none and draws nothing at all
 } clip;
 
 int32_t ideal_clip(int32_t n)
@@ -60,6 +61,7 @@ void clip_done(void)
 {
     io_mem_free(clip.grid.flags);
     clip.grid = {};
+    clip.any = false;
 }
 
 const ClipGrid *clip_grid(void)
@@ -71,6 +73,7 @@ void clip_set_all(uint8_t value)
 {
     if (clip.grid.flags)
         memset(clip.grid.flags, value, (size_t)clip.grid.columns * (size_t)clip.grid.rows);
+    clip.any = clip.grid.flags && value;
 }
 
 // Clips a rectangle to the screen and gives its tile range; false when nothing is left.
@@ -104,6 +107,12 @@ static bool tile_range(int32_t x, int32_t y, int32_t w, int32_t h, int32_t *c0, 
     return *c0 <= *c1 && *r0 <= *r1;
 }
 
+// The tile range of a rectangle that may hold dirty tiles; false at once when none is.
+static bool dirty_range(int32_t x, int32_t y, int32_t w, int32_t h, int32_t *c0, int32_t *r0, int32_t *c1, int32_t *r1)
+{
+    return clip.any && tile_range(x, y, w, h, c0, r0, c1, r1);
+}
+
 void clip_invalidate(int32_t x, int32_t y, int32_t w, int32_t h)
 {
     int32_t c0, r0, c1, r1;
@@ -111,12 +120,13 @@ void clip_invalidate(int32_t x, int32_t y, int32_t w, int32_t h)
         return;
     for (int32_t r = r0; r <= r1; r++)
         memset(clip.grid.flags + (size_t)r * clip.grid.columns + c0, 1, (size_t)(c1 - c0 + 1));
+    clip.any = true;
 }
 
 int clip_is_dirty(int32_t x, int32_t y, int32_t w, int32_t h)
 {
     int32_t c0, r0, c1, r1;
-    if (!tile_range(x, y, w, h, &c0, &r0, &c1, &r1))
+    if (!dirty_range(x, y, w, h, &c0, &r0, &c1, &r1))
         return 0;
     for (int32_t r = r0; r <= r1; r++)
         for (int32_t c = c0; c <= c1; c++)
@@ -128,7 +138,7 @@ int clip_is_dirty(int32_t x, int32_t y, int32_t w, int32_t h)
 int clip_bounds(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1)
 {
     int32_t c0, r0, c1, r1;
-    if (!tile_range(*x0, *y0, *x1 - *x0 + 1, *y1 - *y0 + 1, &c0, &r0, &c1, &r1))
+    if (!dirty_range(*x0, *y0, *x1 - *x0 + 1, *y1 - *y0 + 1, &c0, &r0, &c1, &r1))
         return 0;
     const ClipGrid &g = clip.grid;
     int32_t first_c = -1, last_c = -1, first_r = -1, last_r = -1;
@@ -179,7 +189,7 @@ static void for_each_run(int32_t c0, int32_t r0, int32_t c1, int32_t r1, Fn run)
 
 void clip_flush(void)
 {
-    if (!clip.grid.flags)
+    if (!clip.grid.flags || !clip.any)
         return;
     for_each_run(0, 0, clip.grid.columns - 1, clip.grid.rows - 1,
                  [](int32_t x, int32_t y, int32_t w, int32_t h) { io_video_invalidate(x, y, w, h); });
@@ -204,7 +214,7 @@ static void cut_axis(int32_t pos, int32_t src, int32_t len, int32_t run, int32_t
 void clip_each_dirty(int32_t x, int32_t y, int32_t w, int32_t h, ClipRectFn fn, void *ctx)
 {
     int32_t c0, r0, c1, r1;
-    if (!tile_range(x, y, w, h, &c0, &r0, &c1, &r1))
+    if (!dirty_range(x, y, w, h, &c0, &r0, &c1, &r1))
         return;
     int64_t left = std::max(x, 0), top = std::max(y, 0);
     int64_t right = std::min<int64_t>((int64_t)x + w, screen.width), bottom = std::min<int64_t>((int64_t)y + h, screen.height);
@@ -220,7 +230,7 @@ void clip_each_dirty(int32_t x, int32_t y, int32_t w, int32_t h, ClipRectFn fn, 
 static void draw_clipped(DrawRequest *r)
 {
     int32_t c0, r0, c1, r1;
-    if (!tile_range(r->x, r->y, r->w, r->h, &c0, &r0, &c1, &r1))
+    if (!dirty_range(r->x, r->y, r->w, r->h, &c0, &r0, &c1, &r1))
         return;
     for_each_run(c0, r0, c1, r1, [r](int32_t x, int32_t y, int32_t w, int32_t h) {
         cut_axis(r->x, r->sx, r->w, x, w, &r->clip_x, &r->clip_sx, &r->clip_w);
@@ -305,6 +315,11 @@ ImgBlitter img_set_blitter(ImgBlitter blitter)
     ImgBlitter old = clip.blitter;
     clip.blitter = blitter;
     return old;
+}
+
+ImgBlitter img_blitter(void)
+{
+    return clip.blitter;
 }
 
 void img_blit_part(Img *img, const ImgRect *rect, int32_t x, int32_t y)

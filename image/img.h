@@ -111,6 +111,7 @@ void img_draw_shadow_whole(Img *img, int32_t x, int32_t y);
 // The blitter hook: img_draw by default; the skin points it elsewhere for a while.
 typedef void (*ImgBlitter)(Img *img, int32_t x, int32_t y, int32_t sx, int32_t sy, int32_t w, int32_t h);
 ImgBlitter img_set_blitter(ImgBlitter blitter);
+ImgBlitter img_blitter(void);
 
 struct ImgRect {
     int32_t sx, sy, w, h;

@@ -55,7 +55,8 @@ static void tiff_capture(const char *module, const char *fmt, va_list ap)
 static int tiff_refuse(const char *reason)
 {
     char text[sizeof tf.complaint + 16];
-    snprintf(text, sizeof text, "TIF: %s.", reason);
+    // A reason longer than the message has room for is cut, never overrun.
+    snprintf(text, sizeof text, "TIF: %.*s.", (int)sizeof tf.complaint, reason);
     codec_report(text);
     return 1;
 }

@@ -7,7 +7,10 @@
 #include "kernel/dialog.h"
 #include "kernel/platform.h"
 #include "tests/toolkit_env.h"
+#include "image/clip.h"
+#include "image/img.h"
 #include "ui/button.h"
+#include "ui/skin.h"
 
 using ::testing::ExitedWithCode;
 
@@ -266,6 +269,43 @@ TEST_F(Window, ButtonsClickNotifyGroupAndStayQuietWhenDisabled)
     EXPECT_EQ(std::tuple(button_hover(ok), button_face(ok)), std::tuple(1, 3));
     move(5, 5);
     EXPECT_EQ(button_hover(ok), 0);
+}
+
+}  // namespace
+
+namespace {
+
+void draw_through_pieces(Img *img, int32_t x, int32_t y, int32_t sx, int32_t sy, int32_t w, int32_t h)
+{
+    img_draw(img, x, y, sx, sy, w, h);
+}
+
+// Large skin areas are tiled from blocks of repeated pieces; the screen must come out
+// the same as drawing every piece on its own, and an idle frame draws nothing.
+TEST_F(Window, SkinBlocksDrawTheSamePixelsAsPieceByPiece)
+{
+    auto draw = [](bool blocks) {
+        clip_set_all(1);
+        io_video_begin_paint();
+        memset(io_video_pixels(), 0x33, (size_t)io_video_row_size(640, 24) * 480);  // the same ground for both
+        ImgBlitter old = blocks ? img_blitter() : img_set_blitter(draw_through_pieces);
+        skin_set_origin(7, 9);
+        skin_frame(0, 0, 0, 301, 203);
+        skin_frame(SKIN_INACTIVE | SKIN_OPEN_TOP, 320, 0, 250, 150);
+        skin_panel(SKIN_PANEL_MESSAGE, 0, 220, 333, 111);
+        skin_title_bar(320, 200, 290, true, true, true);
+        img_set_blitter(old);
+        io_video_end_paint();
+        return frame_copy();
+    };
+    std::string pieces = draw(false), blocks = draw(true);
+    EXPECT_EQ(changed_in(pieces, blocks, 0, 0, 640, 480), 0);
+    clip_set_all(0);
+    io_video_begin_paint();
+    memset(io_video_pixels(), 0x5A, (size_t)io_video_row_size(640, 24) * 480);
+    skin_frame(0, 0, 0, 301, 203);
+    io_video_end_paint();
+    EXPECT_EQ(pixel(100, 100), 0x5A5A5Au) << "nothing is drawn where no tile is dirty";
 }
 
 }  // namespace

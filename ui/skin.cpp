@@ -2,15 +2,31 @@
 // bevels drawn from the two skin pictures through the blitter hook.
 #include "ui/skin.h"
 
+#include <cstring>
+
 #include "image/cache.h"
+#include "image/clip.h"
 #include "image/img.h"
 #include "kernel/gdi.h"
 #include "kernel/log.h"
 #include "res/ini.h"
 #include "ui/text.h"
 
+// A small piece tiled over a large area is first tiled into a block of about this size,
+// so a frame's middle takes a few blits instead of a thousand.
+constexpr int32_t SKIN_BLOCK_SIZE = 96;
+constexpr int32_t SKIN_BLOCKS = 24;
+
+struct TiledBlock {
+    int32_t picture;    // 0 the active skin picture, 1 the inactive one
+    SkinRect piece;
+    int32_t across, down;
+    Img *img;
+};
+
 static struct {
     int active = -1, inactive = -1;  // cache handles of img/active.img and img/inactive.img
+    TiledBlock blocks[SKIN_BLOCKS];
     uint32_t colours[SKIN_COLOR_COUNT];
     int32_t origin_x, origin_y;
     Img *target;  // where the silhouette hook draws
@@ -25,6 +41,13 @@ static constexpr int corner_top_right[4] = {4, 2, 9, 7};      // flags 4, 8
 static constexpr int corner_bottom_left[4] = {20, 23, 15, 18};  // flags 2, 16
 static constexpr int corner_bottom_right[4] = {24, 22, 19, 17};  // flags 4, 16
 enum { PIECE_CENTRE = 11 };
+
+// On the screen, an area without a dirty tile under it gets nothing drawn; saying so
+// once spares a frame of many small pieces a check per piece on idle frames.
+static bool nothing_to_draw(int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    return !skin.target && clip_grid()->flags && !clip_is_dirty(x, y, w, h);
+}
 
 static ImgRect to_rect(const SkinRect &r)
 {
@@ -59,8 +82,17 @@ static void check_picture(int handle, const char *name, bool is_active)
         io_error("ge_init: invalid skin picture %s\n", name);
 }
 
+static void free_blocks(void)
+{
+    for (TiledBlock &b : skin.blocks) {
+        img_free(b.img);
+        b = {};
+    }
+}
+
 void ge_init(const char *skin_file)
 {
+    free_blocks();  // blocks of an earlier skin's pictures
     skin.active = cache_get(skin_picture_names[0]);
     skin.inactive = cache_get(skin_picture_names[1]);
     check_picture(skin.active, skin_picture_names[0], true);
@@ -75,6 +107,7 @@ void ge_done(void)
 {
     // The pictures belong to the cache, which frees them at its own end.
     skin.active = skin.inactive = -1;
+    free_blocks();
 }
 
 uint32_t skin_color(int32_t index)
@@ -104,18 +137,74 @@ static void blit_piece(Img *img, const SkinRect &r, int32_t x, int32_t y)
     img_blit_part(img, &rect, x, y);
 }
 
+// The piece repeated across x down times, made once and kept; null when the table is full.
+static Img *tiled_block(const Img *img, const SkinRect &r, int32_t across, int32_t down)
+{
+    // Which skin picture this is; the cache may have dropped and reloaded it since, at
+    // another address, but never with other pixels.
+    int32_t picture = -1;
+    if (skin.active >= 0 && memfiles[skin.active].data == img)
+        picture = 0;
+    else if (skin.inactive >= 0 && memfiles[skin.inactive].data == img)
+        picture = 1;
+    if (picture < 0)
+        return nullptr;
+    for (TiledBlock &b : skin.blocks)
+        if (b.img && b.picture == picture && b.across == across && b.down == down && b.piece.x == r.x && b.piece.y == r.y &&
+            b.piece.w == r.w && b.piece.h == r.h)
+            return b.img;
+    for (TiledBlock &b : skin.blocks) {
+        if (b.img)
+            continue;
+        Img *block = img_create(r.w * across, r.h * down, IMG_BGRA);
+        ImgView s, d;
+        img_view(&s, (Img *)img, r.x, r.y);
+        img_view(&d, block, 0, 0);
+        // A plain copy of both planes: the block is the picture's own bytes, repeated.
+        for (int32_t y = 0; y < d.height; y++) {
+            const int32_t sy = y % r.h;
+            for (int32_t i = 0; i < across; i++) {
+                memcpy(d.colour + (size_t)y * d.colour_stride + (size_t)i * r.w * 3,
+                       s.colour + (size_t)sy * s.colour_stride, (size_t)r.w * 3);
+                memcpy(d.second + (size_t)y * d.second_stride + (size_t)i * r.w,
+                       s.second + (size_t)sy * s.second_stride, (size_t)r.w);
+            }
+        }
+        b = {picture, r, across, down, block};
+        return block;
+    }
+    return nullptr;
+}
+
 static void tile_piece(Img *img, const SkinRect &r, int32_t x0, int32_t y0, int32_t x1, int32_t y1, int flags)
 {
     ImgRect rect = to_rect(r);
+    int32_t across = (flags & IMG_TILE_ONE_ACROSS) || r.w >= SKIN_BLOCK_SIZE ? 1 : SKIN_BLOCK_SIZE / r.w;
+    int32_t down = (flags & IMG_TILE_ONE_DOWN) || r.h >= SKIN_BLOCK_SIZE ? 1 : SKIN_BLOCK_SIZE / r.h;
+    int32_t area_w = (flags & IMG_TILE_ONE_ACROSS) ? r.w : x1 - x0;
+    int32_t area_h = (flags & IMG_TILE_ONE_DOWN) ? r.h : y1 - y0;
+    // Only on the screen (a silhouette or a test hook sees the pieces as they are), and
+    // only where the area holds several blocks' worth of pieces.
+    bool worth = img_blitter() == img_draw && across * down > 1 && r.w > 0 && r.h > 0 && img->format == IMG_BGRA &&
+                 (int64_t)area_w * area_h >= (int64_t)4 * r.w * across * r.h * down;
+    if (worth) {
+        if (Img *block = tiled_block(img, r, across, down)) {
+            ImgRect whole = {0, 0, block->width, block->height};
+            img_tile(block, &whole, x0, y0, x1, y1, flags);
+            return;
+        }
+    }
     img_tile(img, &rect, x0, y0, x1, y1, flags);
 }
 
 void skin_frame(uint32_t flags, int32_t x, int32_t y, int32_t w, int32_t h)
 {
     int handle = picture_handle(flags & SKIN_INACTIVE, "skin_frame");
-    Img *img = (Img *)cache_lock(handle);
     x += skin.origin_x;
     y += skin.origin_y;
+    if (nothing_to_draw(x, y, w, h))
+        return;
+    Img *img = (Img *)cache_lock(handle);
     const SkinRect *p = skin_frame_rects;
     if (flags & SKIN_FILL_ONLY) {
         tile_piece(img, p[PIECE_CENTRE], x, y, x + w, y + h, 0);
@@ -151,10 +240,12 @@ void skin_title_bar(int32_t x, int32_t y, int32_t width, bool active, bool colla
 {
     // Title bars always come from the inactive picture; the active look is its own pieces.
     int handle = picture_handle(true, "skin_title_bar");
-    Img *img = (Img *)cache_lock(handle);
-    const SkinRect *p = skin_title_rects;
     x += skin.origin_x;
     y += skin.origin_y;
+    if (nothing_to_draw(x, y, width, skin_title_rects[0].h))
+        return;
+    Img *img = (Img *)cache_lock(handle);
+    const SkinRect *p = skin_title_rects;
     blit_piece(img, p[0], x, y);
     int32_t run = x + 12;
     const SkinRect &start = p[active ? 1 : 6];
@@ -208,9 +299,11 @@ void skin_panel(int32_t number, int32_t x, int32_t y, int32_t w, int32_t h)
     if (number < 0 || number >= SKIN_PANEL_COUNT || skin_panel_rects[number].w == 0)
         io_error("skin_panel: invalid panel %i\n", number);
     int handle = picture_handle(false, "skin_panel");
-    Img *img = (Img *)cache_lock(handle);
     x += skin.origin_x;
     y += skin.origin_y;
+    if (nothing_to_draw(x, y, w, h))
+        return;
+    Img *img = (Img *)cache_lock(handle);
     tile_piece(img, skin_panel_rects[number], x, y, x + w, y + h, 0);
     cache_unlock(handle);
 }

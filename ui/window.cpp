@@ -110,16 +110,14 @@ static void mark(int32_t x, int32_t y, int32_t width, int32_t height)
         clip_invalidate(x, y, width, height);
 }
 
-void window_invalidate(int32_t window)
+// The area a window covers on the screen, its shadows included (the large one shows
+// while the window is carried).
+static IoRect window_bounds(const TWindow &w)
 {
-    const TWindow &w = win(window);
     int32_t x = w.screen_x, y = w.screen_y, right = x + w.width, bottom = y + w.height;
     if ((w.style & TWS_SHADOW) && w.current_shadow) {
-        // Both shadows: the large one shows while the window is carried.
         for (bool large : {false, true}) {
-            if (large && !(w.current_shadow->flags & SHADOW_LARGE))
-                continue;
-            if (!large && !(w.current_shadow->flags & SHADOW_SMALL))
+            if (!(w.current_shadow->flags & (large ? SHADOW_LARGE : SHADOW_SMALL)))
                 continue;
             int32_t dx, dy, sw, sh;
             shadow_bounds(w.current_shadow, large, &dx, &dy, &sw, &sh);
@@ -129,7 +127,13 @@ void window_invalidate(int32_t window)
             bottom = std::max(bottom, w.screen_y + dy + sh);
         }
     }
-    mark(x, y, right - x, bottom - y);
+    return {x, y, right - x, bottom - y};
+}
+
+void window_invalidate(int32_t window)
+{
+    IoRect r = window_bounds(win(window));
+    mark(r.x, r.y, r.width, r.height);
 }
 
 void window_invalidate_rect(int32_t window, int32_t x, int32_t y, int32_t width, int32_t height)
@@ -532,6 +536,9 @@ static void draw_frame_parts(int32_t window)
 {
     const TWindow &w = windows[window];
     skin_set_origin(w.screen_x, w.screen_y);
+    IoRect area = window_bounds(w);
+    if (!clip_is_dirty(area.x, area.y, area.width, area.height))
+        return;  // nothing of it will reach the screen this frame
     if ((w.style & TWS_SHADOW) && w.current_shadow) {
         bool carried = tk.drag_mode == DRAG_MOVE && tk.drag_window == window &&
                        (w.current_shadow->flags & SHADOW_LARGE);
