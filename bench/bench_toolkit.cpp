@@ -76,6 +76,19 @@ int32_t nothing(int32_t, IoEvent *)
     return 0;
 }
 
+// The room every benchmark works in: a full-screen window that takes nothing; -1 (with
+// the run marked skipped) when the game could not start.
+int32_t start_room(const Game &game, benchmark::State &state)
+{
+    if (!game.up) {
+        state.SkipWithError("no game");
+        return -1;
+    }
+    int32_t room = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, nothing, nullptr);
+    window_focus(room);
+    return room;
+}
+
 void move_mouse(int32_t x, int32_t y)
 {
     PlatformInput in = {InputKind::MouseMove, 0, 0, 0, x, y, 0, {}};
@@ -110,12 +123,9 @@ BENCHMARK(BM_EventCopy);
 static void BM_RouteMouseMove200(benchmark::State &state)
 {
     Game game(1920, 1080);
-    if (!game.up) {
-        state.SkipWithError("no game");
+    int32_t room = start_room(game, state);
+    if (room < 0)
         return;
-    }
-    int32_t room = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, nothing, nullptr);
-    window_focus(room);
     for (int32_t i = window_count(); i < TW_MAX_WINDOWS; i++)
         window_register(room, TWS_CHILD, (i % 20) * 90, (i / 20) * 90, 80, 80, nothing, nullptr);
     int32_t x = 0;
@@ -129,12 +139,9 @@ BENCHMARK(BM_RouteMouseMove200);
 static void BM_IdleFrameRoomAndFourTools(benchmark::State &state)
 {
     Game game(1920, 1080);
-    if (!game.up) {
-        state.SkipWithError("no game");
+    int32_t room = start_room(game, state);
+    if (room < 0)
         return;
-    }
-    int32_t room = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, nothing, nullptr);
-    window_focus(room);
     for (int32_t i = 0; i < 4; i++)
         window_register(room, TWS_CHILD | TWS_FRAME | TWS_RAISE | TWS_COLLAPSE | TWS_CLOSE, 100 + 320 * i, 200, 300,
                         200, draw_panel, nullptr);
@@ -149,12 +156,9 @@ BENCHMARK(BM_IdleFrameRoomAndFourTools);
 static void BM_DragToolWindowStep(benchmark::State &state)
 {
     Game game(1920, 1080);
-    if (!game.up) {
-        state.SkipWithError("no game");
+    int32_t room = start_room(game, state);
+    if (room < 0)
         return;
-    }
-    int32_t room = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, nothing, nullptr);
-    window_focus(room);
     window_register(room, TWS_CHILD | TWS_FRAME | TWS_RAISE, 100, 300, 300, 200, draw_panel, nullptr);
     io_post_event(IO_FRAME, 0, 0, 0);
     move_mouse(150, 305);
