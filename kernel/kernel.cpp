@@ -318,6 +318,12 @@ static void kernel_extract(const char *entry, const char *target)
         io_error("kernel_init: invalid copy of %s", target);
 }
 
+// In-game messages of the services go to the game's own message box.
+static int kernel_message(const char *text, int buttons)
+{
+    return msg_box(text, buttons == IO_MB_YESNO ? MB_YES | MB_NO : MB_OK);
+}
+
 void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
@@ -368,6 +374,7 @@ void kernel_init(void)
     curves_init();
     // The shared dialogs: rooms ask their questions and show their notices in these.
     msgbox_init();
+    io_set_message_hook(kernel_message);
     text_entry_init();
     background_init();
     progress_init();
@@ -382,6 +389,7 @@ void kernel_init(void)
 
 void kernel_done(void)
 {
+    io_set_message_hook(nullptr);
     toolkit_done();  // the windows close first: rooms save their placements
     fonts_done();
     lt_done();

@@ -98,6 +98,18 @@ void io_error(const char *format, ...)
     _exit(1);
 }
 
+static IoMessageHook message_hook;
+
+void io_set_message_hook(IoMessageHook hook)
+{
+    message_hook = hook;
+}
+
+int io_game_message(const char *text, int buttons, int icon)
+{
+    return message_hook ? message_hook(text, buttons) : io_message_box(nullptr, text, buttons, icon);
+}
+
 void io_message(const char *format, const char *value)
 {
     char buf[IO_LOG_BUFFER];

@@ -38,3 +38,10 @@ void io_log(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
 // A plain box with the formatted text and an OK button (stderr without a display).
 void io_message(const char *format, const char *value);
+
+// Messages the game shows while it runs (a web page that will not open, ...): the game's
+// own message box once the toolkit has registered it here, the system's before that.
+// `buttons` is IO_MB_OK or IO_MB_YESNO; the result is 1 for OK or Yes.
+typedef int (*IoMessageHook)(const char *text, int buttons);
+void io_set_message_hook(IoMessageHook hook);
+int io_game_message(const char *text, int buttons, int icon);

@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "kernel/files.h"
+#include "kernel/log.h"
 #include "kernel/memory.h"
 #include "kernel/platform.h"
 
@@ -445,11 +446,11 @@ int32_t open_document(const char *target)
         return 1;
     char text[1024];
     snprintf(text, sizeof text,
-             "%s\r\n\r\nProbable causes of this error:\r\nThe specified file was not found.\r\n"
-             "There is no application associated with the given filename extension.\r\n"
+             "%s\n\nProbable causes of this error:\nThe specified file was not found.\n"
+             "There is no application associated with the given filename extension.\n"
              "The operating system is out of memory or resources.",
              target);
-    io_message_box(nullptr, text, IO_MB_OK, IO_MB_ICON_STOP);
+    io_game_message(text, IO_MB_OK, IO_MB_ICON_STOP);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include "kernel/dialog.h"
 #include "kernel/platform.h"
+#include "kernel/services.h"
 #include "tests/toolkit_env.h"
 #include "image/clip.h"
 #include "image/img.h"
@@ -306,6 +307,33 @@ TEST_F(Window, SkinBlocksDrawTheSamePixelsAsPieceByPiece)
     skin_frame(0, 0, 0, 301, 203);
     io_video_end_paint();
     EXPECT_EQ(pixel(100, 100), 0x5A5A5Au) << "nothing is drawn where no tile is dirty";
+}
+
+}  // namespace
+
+namespace {
+
+// Once the toolkit is up, a service's message (a document that will not open) is the
+// game's own message box, answered with the game's keys; before it, the system's box.
+TEST_F(Window, ServiceMessagesShowInTheGamesMessageBox)
+{
+    Heard rh;
+    room(&rh);
+    ASSERT_EQ(io_platform_init("test", 640, 480, true), 1);
+    PlatformInput drained;
+    while (io_platform_poll(&drained)) {
+    }
+    SDL_Event e = {};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = SDLK_ESCAPE;
+    SDL_PushEvent(&e);
+    EXPECT_EQ(open_document("/nonexistent/pelmora-test/missing.xyz"), 0);
+    int left = 0;
+    while (io_platform_poll(&drained))
+        left += drained.kind == InputKind::KeyDown;
+    EXPECT_EQ(left, 0) << "the message box took the Escape that answered it";
+    EXPECT_EQ(window_has_modal(), 0);
+    io_platform_done();
 }
 
 }  // namespace
