@@ -163,14 +163,14 @@ static void help_path(char *out, int32_t size)
         char path[HELP_PATH_MAX + 16];
         snprintf(path, sizeof path, "%s/%s", HELP_FOLDER, name);
         char found[HELP_PATH_MAX];
-        if (file_exists(path)) {
-            snprintf(out, (size_t)size, "%s", path);
+        // A name cut short would name another file, so it is only taken whole.
+        int n = -1;
+        if (file_exists(path))
+            n = snprintf(out, (size_t)size, "%s", path);
+        else if (dir_first(DIR_FILES, path) && dir_next(found, sizeof found))
+            n = snprintf(out, (size_t)size, "%s/%s", HELP_FOLDER, found);
+        if (n >= 0 && n < size)
             return;
-        }
-        if (dir_first(DIR_FILES, path) && dir_next(found, sizeof found)) {
-            snprintf(out, (size_t)size, "%s/%s", HELP_FOLDER, found);
-            return;
-        }
     }
     snprintf(out, (size_t)size, "%s/%s", HELP_FOLDER, HELP_DEFAULT);
 }
