@@ -12,11 +12,12 @@
 #include "image/clip.h"
 #include "image/img.h"
 #include "kernel/kernel.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 #include "res/datapack.h"
 #include "res/lang.h"
 #include "res/settings.h"
+#include "ui/desktop.h"
 #include "ui/skin.h"
 
 constexpr int W = 1920, H = 1080;

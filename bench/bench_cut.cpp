@@ -8,7 +8,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "puzzle/curve.h"
 #include "puzzle/cut.h"
 #include "res/datapack.h"

@@ -4,7 +4,7 @@
 #include <random>
 
 #include "image/img.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 constexpr int W = 1920, H = 1080;
 

@@ -10,10 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 #include "kernel/kernel.h"
-#include "kernel/platform.h"
-#include "kernel/video.h"
+#include "platform/platform.h"
+#include "platform/video.h"
 
 // Baseline: one read of the monotonic clock, which every idle turn makes anyway.
 static void BM_ClockRead(benchmark::State &state)

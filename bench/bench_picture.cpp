@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "image/gformat.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 
 constexpr int JW = 4000, JH = 3000;
 

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "image/img.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "puzzle/piece.h"
 
 constexpr int PIECE_SIDE = 90;

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "image/resample.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 static void count_pixels(benchmark::State &state, int64_t pixels)
 {

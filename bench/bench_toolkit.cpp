@@ -9,9 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 #include "kernel/kernel.h"
-#include "kernel/video.h"
+#include "platform/video.h"
 #include "ui/skin.h"
 #include "ui/window.h"
 

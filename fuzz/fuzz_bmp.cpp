@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "image/bmp.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {

@@ -10,7 +10,7 @@
 
 #include "fuzz/support.h"
 #include "image/img.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "puzzle/curve.h"
 #include "puzzle/cut.h"
 #include "res/datapack.h"

@@ -7,8 +7,8 @@
 
 #include "fuzz/support.h"
 #include "image/img.h"
-#include "kernel/files.h"
-#include "kernel/memory.h"
+#include "platform/files.h"
+#include "platform/memory.h"
 #include "puzzle/cut.h"
 #include "puzzle/piece.h"
 

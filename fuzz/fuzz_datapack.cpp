@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz/support.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 
 // Entries looked at per pack: the file-info table holds 512 names in all.

@@ -8,7 +8,7 @@
 
 #include "fuzz/support.h"
 #include "image/imgfile.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 static size_t planes_bytes(const Img *img)
 {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "fuzz/support.h"
-#include "kernel/video.h"
+#include "platform/video.h"
 #include "res/ini.h"
 #include "res/settings.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fuzz/support.h"
-#include "kernel/journal.h"
+#include "platform/journal.h"
 
 static bool same_input(const PlatformInput &a, const PlatformInput &b)
 {

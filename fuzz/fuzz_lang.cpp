@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fuzz/support.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "res/lang_numbers.h"

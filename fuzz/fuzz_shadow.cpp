@@ -14,8 +14,8 @@
 #include "image/cache.h"
 #include "image/clip.h"
 #include "image/img.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 #include "res/datapack.h"
 #include "ui/skin.h"
 

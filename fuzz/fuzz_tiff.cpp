@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include "image/jpeg.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 static char tiff_path[] = "/tmp/pelmora-fuzz-tiff-XXXXXX";
 

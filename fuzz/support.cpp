@@ -12,7 +12,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 static struct {
     const char *const *expected;  // prefixes of designed fatal messages, null-terminated

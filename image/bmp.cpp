@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "image/imgfile.h"
-#include "kernel/files.h"
+#include "platform/files.h"
 
 constexpr uint16_t BMP_MAGIC = 0x4D42;  // "BM"
 constexpr uint32_t BMP_FILE_HEADER_SIZE = 14;

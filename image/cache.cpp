@@ -7,8 +7,8 @@
 #include "image/gformat.h"
 #include "image/img.h"
 #include "image/imgfile.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 
 MemFile memfiles[CACHE_MAX_FILES];

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "image/img.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 
 // Tile sizes in order of preference: near 32 first, odd sizes late, tiny ones last.
 static constexpr int32_t tile_sizes[] = {

@@ -7,7 +7,7 @@
 #include "image/cache.h"
 #include "image/jpeg.h"
 #include "image/resample.h"
-#include "kernel/files.h"
+#include "platform/files.h"
 
 static const char filter_list[] =
     "All Formats\0*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB\0"

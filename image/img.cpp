@@ -9,9 +9,9 @@
 #endif
 
 #include "image/resample.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 
 uint8_t blend_table[65536];
 

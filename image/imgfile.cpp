@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "kernel/log.h"
+#include "platform/log.h"
 
 static char last_report[256];
 

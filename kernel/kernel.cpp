@@ -2,6 +2,7 @@
 // and the order of teardown.
 #include "kernel/kernel.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,16 +13,19 @@
 #include "image/cache.h"
 #include "image/clip.h"
 #include "image/img.h"
-#include "kernel/dialog.h"
-#include "kernel/events.h"
-#include "kernel/files.h"
-#include "kernel/instance.h"
-#include "kernel/journal.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/platform.h"
-#include "kernel/video.h"
-#include "kernel/gdi.h"
+#include "image/imgfile.h"
+#include "ui/dialog.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/instance.h"
+#include "platform/journal.h"
+#include "platform/log.h"
+#include "platform/loop.h"
+#include "platform/memory.h"
+#include "platform/platform.h"
+#include "platform/video.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
 #include "kernel/splash.h"
 #include "puzzle/curve.h"
 #include "res/datapack.h"
@@ -33,7 +37,6 @@
 #include "ui/trackbar.h"
 #include "ui/window.h"
 
-KernelConfig kernel_config;
 
 constexpr const char *KERNEL_TITLE = "Pelmora";
 constexpr const char *KERNEL_CLASS = "QVPELMORACLASS";
@@ -54,15 +57,10 @@ static struct {
     char cwd[KERNEL_PATH_MAX];
     char cmdline[4096];
     KernelArgs args;
-    char puzzles[KERNEL_PATH_MAX];
     bool initialised;
-    bool events_enabled;
     bool app_active;
-    bool close_pending;   // a close waits for the main loop
     bool closed;          // teardown has run
     bool playback;
-    int64_t start_ticks;  // platform clock when the main loop started
-    int64_t virtual_now;  // the clock during playback
     LoopClock clock;
     int64_t ticks, frames;
     char status[KERNEL_STATUS_MAX + 1];
@@ -105,21 +103,23 @@ int64_t kernel_next_tick_time(const LoopClock *clock, uint32_t tick_ms)
 
 // --- small accessors ---
 
-const char *kernel_puzzles_folder(void)
+void kernel_quit(void)
 {
-    // Before start-up has read -path the folder is the default, never an empty name that
-    // would put boxes at the root of the disk.
-    return kern.puzzles[0] ? kern.puzzles : "puzzles";
+    io_request_quit();
 }
 
 bool kernel_events_enabled(void)
 {
-    return kern.events_enabled;
+    return io_events_enabled();
 }
 
 void kernel_enable_events(bool on)
 {
-    kern.events_enabled = on;
+    // Whoever switches events on gets the kernel's handler and loop behind them.
+    io_set_event_handler(kernel_event);
+    io_set_loop_turn(kernel_loop_turn);
+    io_set_pump(io_pump);
+    io_events_enable(on);
 }
 
 bool kernel_app_active(void)
@@ -129,7 +129,7 @@ bool kernel_app_active(void)
 
 void kernel_post_close(void)
 {
-    kern.close_pending = true;
+    io_post_close();
 }
 
 void kernel_status(const char *text)
@@ -146,7 +146,7 @@ void kernel_status(const char *text)
 // Milliseconds since the main loop started, on the virtual clock during playback.
 static int64_t kernel_now(void)
 {
-    return kern.playback ? kern.virtual_now : io_platform_ticks() - kern.start_ticks;
+    return io_time();
 }
 
 // --- input ---
@@ -206,7 +206,7 @@ static void set_active(bool active)
     kern.app_active = active;
     if (active)
         kernel_clock_reset(&kern.clock, kernel_now());
-    if (kern.events_enabled)
+    if (io_events_enabled())
         io_post_event(IO_INTERRUPT, 0, 0, 0);
 }
 
@@ -219,7 +219,7 @@ void kernel_set_drop_handler(void (*handler)(const char *path))
 // player's back, so the drop goes nowhere then.
 static void kernel_drop(const char *path)
 {
-    if (!kern.events_enabled || !kern.drop_handler || window_has_modal()) {
+    if (!io_events_enabled() || !kern.drop_handler || window_has_modal()) {
         io_log("kernel: a dropped file goes nowhere (%s)\n", path);
         return;
     }
@@ -232,7 +232,7 @@ void kernel_dispatch_input(const PlatformInput *in)
     if (io_dialog_open() && io_dialog_input(in))
         return;
     switch (in->kind) {
-    case InputKind::Close: kern.close_pending = true; break;
+    case InputKind::Close: io_post_close(); break;
     case InputKind::Activate: set_active(true); break;
     case InputKind::Deactivate: set_active(false); break;
     case InputKind::Forward:
@@ -243,7 +243,7 @@ void kernel_dispatch_input(const PlatformInput *in)
     case InputKind::Drop: kernel_drop(in->text); break;
     case InputKind::DisplayChange:
         if (in->answer) {
-            kern.close_pending = true;
+            io_post_close();
         } else {
             // Staying on: the window may show the frame at another size now.
             IoRect all = {0, 0, screen.width, screen.height};
@@ -268,7 +268,7 @@ int64_t kernel_time(void)
 
 bool kernel_close_pending(void)
 {
-    return kern.close_pending;
+    return io_close_pending();
 }
 
 void kernel_wait_input(int64_t until)
@@ -282,14 +282,13 @@ void kernel_wait_input(int64_t until)
     // Playback has no one to wait for: the clock jumps to the next input or to `until`.
     int64_t next_input;
     if (!io_journal_next_time(&next_input)) {
-        if (!kern.close_pending)
+        if (!io_close_pending())
             io_log("playback: journal played out\n");
-        kern.close_pending = true;
+        io_post_close();
         return;
     }
     int64_t target = next_input < until ? next_input : until;
-    if (target > kern.virtual_now)
-        kern.virtual_now = target;
+    io_clock_advance(target);
 }
 
 bool kernel_playback(void)
@@ -324,6 +323,35 @@ static int kernel_message(const char *text, int buttons)
     return msg_box(text, buttons == IO_MB_YESNO ? MB_YES | MB_NO : MB_OK);
 }
 
+// The game's pointing cursor from the pack: only a small colour-and-alpha picture makes
+// a cursor; anything else keeps the arrow.
+static void load_game_cursor(const char *name, int hot_x, int hot_y)
+{
+    int index = dp_get_index(name, 0);
+    if (index < 0)
+        return;
+    uint32_t size = dp_size(index);
+    uint8_t *data = (uint8_t *)dp_load(index);
+    const Img *img = (const Img *)data;
+    if (img_check(data, size) && img->format == IMG_BGRA && img->width > 0 && img->width <= 64 && img->height > 0 &&
+        img->height <= 64) {
+        uint32_t argb[64 * 64];
+        for (int y = 0; y < img->height; y++) {
+            const uint8_t *c = data + img->colour_offset + y * img->colour_stride;
+            const uint8_t *a = data + img->second_offset + y * img->second_stride;
+            for (int x = 0; x < img->width; x++) {
+                // The picture is premultiplied; the cursor wants straight colour.
+                uint32_t al = a[x], un[3];
+                for (int k = 0; k < 3; k++)
+                    un[k] = al ? std::min<uint32_t>(255, (c[3 * x + k] * 255 + al / 2) / al) : 0;
+                argb[y * img->width + x] = al << 24 | un[2] << 16 | un[1] << 8 | un[0];
+            }
+        }
+        io_set_game_cursor(argb, img->width, img->height, hot_x, hot_y);
+    }
+    io_mem_free(data);
+}
+
 void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
@@ -331,16 +359,13 @@ void kernel_init(void)
     // No force-feedback mouse exists on this platform, so the setting is only reported.
     io_log("force feedback: %s\n", settings_feedback_on() ? "on" : "off");
     dp_open("data.pck");
-    io_load_game_cursor("img/cursor.img", 10, 1);  // the hand's fingertip
+    load_game_cursor("img/cursor.img", 10, 1);  // the hand's fingertip
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
     settings_read_old_screen();
 
-    snprintf(kern.puzzles, sizeof kern.puzzles, "%s", kern.args.has_path ? kern.args.path : "puzzles");
-    for (char *p = kern.puzzles; *p; p++)
-        if (*p == '\\')
-            *p = '/';
+    kernel_set_puzzles_folder(kern.args.has_path ? kern.args.path : "puzzles");
     make_dir("sfiles");
-    make_dir(kern.puzzles);
+    make_dir(kernel_puzzles_folder());
     make_dir(KERNEL_TEMP_FOLDER);
     make_dir("sfiles/qs");
     io_temp_trim(KERNEL_TEMP_FOLDER, "*.tmp", KERNEL_TEMP_BUDGET);
@@ -416,7 +441,7 @@ static void view_destroy(void)
     if (kern.initialised)
         kernel_done();
     kern.initialised = false;
-    kern.events_enabled = false;
+    io_events_enable(false);
     io_video_close();
     io_mem_done();
     io_debug_done();
@@ -452,7 +477,7 @@ static bool create_view(void)
     kern.initialised = true;
     int64_t began = kernel_now();
     kernel_init();
-    kern.events_enabled = true;
+    kernel_enable_events(true);
     io_log("kernel: start-up took %lld ms\n", (long long)(kernel_now() - began));
     return true;
 }
@@ -489,7 +514,7 @@ void kernel_loop_turn(void)
 
 static void main_loop(void)
 {
-    while (!kern.close_pending)
+    while (!io_close_pending())
         kernel_loop_turn();
     close_window();
 }
@@ -557,8 +582,7 @@ int kernel_main(int argc, char **argv)
     // The kernel clock starts before the window and start-up, so the activation that
     // follows start-up and the main loop read one and the same clock, however long
     // start-up took.
-    kern.start_ticks = io_platform_ticks();
-    kern.virtual_now = 0;
+    io_clock_start(kern.playback);
     if (!io_platform_init(kernel_config.title, kern.args.screen_width, kern.args.screen_height, kern.playback)) {
         // Without a window there is no game; say so rather than end silently.
         fprintf(stderr, "pelmora: cannot open the game's window: %s\n", io_platform_error());

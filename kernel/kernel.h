@@ -3,26 +3,15 @@
 #pragma once
 #include <cstdint>
 
+#include "platform/config.h"
+
 struct PlatformInput;
+struct IoEvent;
 
 constexpr int KERNEL_VERSION = 125;  // shown as 1.25
 constexpr int KERNEL_PATH_MAX = 260;
 constexpr int KERNEL_STATUS_MAX = 255;
 
-// The start-up record: cleared at process start, filled from the command line, read by
-// the rest of the kernel.
-struct KernelConfig {
-    const char *title;       // window and message box title, "Pelmora"
-    const char *class_name;  // names the door a second start knocks on
-    uint32_t input_mask;     // IO_MASK_ bits of the inputs delivered
-    uint32_t reserved_a, reserved_b;
-    uint32_t depth;          // frame buffer bits per pixel, 24
-    int32_t video_driver;    // 1 streaming texture, anything else window surface
-    uint32_t reserved_c, reserved_d;
-    uint32_t tick_ms;        // timer period; 0: no timer, a frame every idle turn
-    int32_t debug_mode;      // log target 0 to 3
-};
-extern KernelConfig kernel_config;
 
 // What the command line asked for. Unset integers keep their defaults.
 struct KernelArgs {
@@ -106,8 +95,6 @@ void kernel_loop_turn(void);
 // Whether this session replays a journal.
 bool kernel_playback(void);
 
-// The puzzles folder, "puzzles" unless -path gave another.
-const char *kernel_puzzles_folder(void);
 
 // Whether start-up has completed, so events reach handlers.
 bool kernel_events_enabled(void);
@@ -141,3 +128,11 @@ void kernel_clock_reset(LoopClock *clock, int64_t now);
 
 // The time at which the next tick is due.
 int64_t kernel_next_tick_time(const LoopClock *clock, uint32_t tick_ms);
+
+// The kernel's handler, delivered to by io_post_event: paints mark dirty tiles, box
+// names go to the box store, everything else goes to the toolkit and then the desktop.
+void kernel_event(IoEvent *event);
+
+// Shows the desktop background with `caption` in its title bar from the next frame on:
+// frames draw its dirty parts, and events no window takes light and press its logo.
+void kernel_show_desktop(const char *caption);

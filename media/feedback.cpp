@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 
-#include "kernel/platform.h"
+#include "platform/platform.h"
 
 typedef intptr_t (*FbInit)(void *instance, void *window);
 typedef void (*FbVoid)(void);

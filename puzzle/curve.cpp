@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdio>
 
-#include "kernel/gdi.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/gdi.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 
 Curve curves[CURVE_TYPES];

@@ -8,10 +8,10 @@
 #include <cstring>
 
 #include "image/resample.h"
-#include "kernel/gdi.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/random.h"
+#include "platform/gdi.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/random.h"
 #include "puzzle/curve.h"
 #include "puzzle/cut_internal.h"
 #include "puzzle/piece.h"

@@ -6,8 +6,8 @@
 #include <cstring>
 
 #include "image/imgfile.h"
-#include "kernel/files.h"
-#include "kernel/memory.h"
+#include "platform/files.h"
+#include "platform/memory.h"
 #include "puzzle/cut.h"
 #include "puzzle/cut_internal.h"
 #include "puzzle/piece.h"

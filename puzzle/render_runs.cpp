@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "puzzle/render_internal.h"
 
 // The module's own table.

@@ -1,5 +1,5 @@
-// The desktop behind every room: one column of the recoloured, shaded texture as tall as
-// the screen, repeated across it, with the room's title bar and the corner logo.
+// The desktop's picture: one column of the recoloured, shaded texture as tall as the
+// screen, repeated across it (ui/desktop.cpp draws it with the title bar and the logo).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -9,42 +9,29 @@
 #include "image/clip.h"
 #include "image/img.h"
 #include "image/resample.h"
-#include "kernel/events.h"
-#include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/platform.h"
-#include "kernel/video.h"
+#include "platform/events.h"
+#include "platform/config.h"
+#include "platform/loop.h"
+#include "platform/log.h"
+#include "platform/platform.h"
+#include "platform/video.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "res/settings.h"
-#include "ui/skin.h"
-#include "ui/text.h"
 
 namespace {
 
 constexpr const char *BACKGROUND_TEXTURE = "img/background.jpg";
 constexpr const char *BACKGROUND_LOGO = "img/lttl_pzzl.img";
-constexpr int32_t BACKGROUND_BAR_HEIGHT = 20;
-constexpr int32_t BACKGROUND_TITLE_RIGHT = 20;  // the program title ends this far from the right edge
-constexpr int32_t BACKGROUND_CAPTION_X = 5;
-constexpr int32_t BACKGROUND_LOGO_ICON = 47;    // 48 is the lit one
-constexpr int32_t BACKGROUND_LOGO_LIT_ICON = 48;
 
-enum : int32_t {
-    SKIN_ROOM_TITLE_BAR = 27,
-    SKIN_ROOM_TITLE_TEXT = 28,
-    SKIN_ROOM_TITLE_SHADOW = 29,
-};
 
 struct BackgroundState {
     int32_t texture;  // cache handles, kept for the run
     int32_t logo;
     Img *column;      // texture width x screen height, screen format
-    int32_t hot_x, hot_y, hot_w, hot_h;
-    bool lit;
 };
 
-BackgroundState bg = {-1, -1, nullptr, 0, 0, 0, 0, false};
+BackgroundState bg = {-1, -1, nullptr};
 
 // 255 * (c / 255)^g truncated, for every byte c. Exponents that a hand-edited skin could
 // make extreme are kept in the byte range rather than left to overflow.
@@ -81,11 +68,6 @@ void shade_rows(Img *column, double top, double bottom)
     }
 }
 
-bool mouse_on_logo(void)
-{
-    return io_mouse_x >= bg.hot_x && io_mouse_x < bg.hot_x + bg.hot_w && io_mouse_y >= bg.hot_y &&
-           io_mouse_y < bg.hot_y + bg.hot_h;
-}
 
 }  // namespace
 
@@ -128,17 +110,12 @@ void background_init(void)
     shade_rows(bg.column, top, bottom);
 
     bg.logo = cache_get(BACKGROUND_LOGO);
-    skin_icon_size(BACKGROUND_LOGO_ICON, &bg.hot_w, &bg.hot_h);
-    bg.hot_x = screen.width - bg.hot_w;
-    bg.hot_y = 0;
-    bg.lit = false;
 }
 
 void background_done(void)
 {
     img_free(bg.column);
     bg.column = nullptr;
-    bg.lit = false;
 }
 
 const Img *background_column(void)
@@ -146,53 +123,5 @@ const Img *background_column(void)
     return bg.column;
 }
 
-void background_draw(const char *caption)
-{
-    if (!bg.column)
-        return;
-    ImgRect whole = {0, 0, bg.column->width, bg.column->height};
-    img_tile(bg.column, &whole, 0, 0, screen.width, screen.height, IMG_TILE_ONE_DOWN);
 
-    draw_set_fill(skin_color(SKIN_ROOM_TITLE_BAR));
-    draw_fill_rect(0, 0, screen.width, BACKGROUND_BAR_HEIGHT);
 
-    // The glyph cells are centred in the bar; the shadow hangs one offset below.
-    uint32_t text = skin_color(SKIN_ROOM_TITLE_TEXT), shadow = skin_color(SKIN_ROOM_TITLE_SHADOW);
-    int32_t y = (BACKGROUND_BAR_HEIGHT - font_small.height) / 2;
-    text_set_font(&font_small, text, shadow);
-    if (caption)
-        text_draw(caption, BACKGROUND_CAPTION_X, y);
-    if (kernel_config.title) {
-        // Measured without the shadow, so the letters themselves end at the margin.
-        int32_t w, h;
-        text_set_font(&font_small, text, TEXT_NONE);
-        text_measure(kernel_config.title, &w, &h);
-        text_set_font(&font_small, text, shadow);
-        text_draw(kernel_config.title, screen.width - BACKGROUND_TITLE_RIGHT - w, y);
-    }
-
-    // Skin drawing is relative to the skin origin, which a window may have moved.
-    skin_set_origin(0, 0);
-    skin_icon(bg.lit ? BACKGROUND_LOGO_LIT_ICON : BACKGROUND_LOGO_ICON, bg.hot_x, bg.hot_y);
-}
-
-bool background_event(const IoEvent *ev)
-{
-    bool acted = false;
-    bool lit = mouse_on_logo();
-    if (lit != bg.lit) {
-        bg.lit = lit;
-        clip_invalidate(bg.hot_x, bg.hot_y, bg.hot_w, bg.hot_h);
-        acted = true;
-    }
-    if (bg.lit && ev && ev->code == IO_MOUSE_DOWN && ev->c == 1) {
-        io_platform_minimize();
-        acted = true;
-    }
-    return acted;
-}
-
-bool background_logo_lit(void)
-{
-    return bg.lit;
-}

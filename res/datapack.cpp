@@ -5,9 +5,9 @@
 #include <cstring>
 #include <sys/stat.h>
 
-#include "kernel/files.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/files.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 
 DataPack datapacks[DP_MAX_PACKS];
 FileInfo fileinfos[DP_MAX_FILEINFOS];

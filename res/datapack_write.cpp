@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "kernel/files.h"
+#include "platform/files.h"
 
 static struct {
     char error[1024];

@@ -35,8 +35,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "kernel/files.h"
-#include "kernel/log.h"
+#include "platform/files.h"
+#include "platform/log.h"
 
 namespace {
 

@@ -7,10 +7,12 @@
 #include <cstring>
 
 #include "image/cache.h"
-#include "kernel/gdi.h"
-#include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
+#include "platform/config.h"
+#include "platform/loop.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "res/ini.h"
 
 constexpr int LT_TEXT_MAX = 2048;  // a text's characters and its terminating zero

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/video.h"
+#include "platform/video.h"
 #include "res/ini.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "kernel/video.h"
+#include "platform/video.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "image/img.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 
 // A fresh folder under /tmp, removed with everything in it at the end of the scope.
 struct TempDir {

@@ -10,7 +10,7 @@
 
 #include "image/bmp.h"
 #include "image/imgfile.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "tests/support.h"
 
 using Bytes = std::vector<uint8_t>;

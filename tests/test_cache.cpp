@@ -14,7 +14,7 @@
 #include "image/cache.h"
 #include "image/gformat.h"
 #include "image/imgfile.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 #include "tests/support.h"
 

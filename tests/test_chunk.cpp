@@ -2,7 +2,7 @@
 #include <ctime>
 #include <unistd.h>
 
-#include "kernel/random.h"
+#include "platform/random.h"
 #include "rooms/chunk/chunk.h"
 #include "tests/support.h"
 

@@ -1,7 +1,7 @@
 // The command line: options count only when a blank follows them, values are the next
 // word, integers take C notation, and odd values fall back to the defaults.
 #include "kernel/kernel.h"
-#include "kernel/log.h"
+#include "platform/log.h"
 #include "tests/support.h"
 
 static KernelArgs parse(const char *line)

@@ -2,7 +2,7 @@
 // and the pen drawing that shows curves on screen.
 #include <cmath>
 
-#include "kernel/gdi.h"
+#include "platform/gdi.h"
 #include "puzzle/curve.h"
 #include "res/datapack.h"
 #include "tests/curve_files.h"

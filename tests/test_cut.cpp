@@ -5,8 +5,8 @@
 #include <random>
 #include <span>
 
-#include "kernel/gdi.h"
-#include "kernel/random.h"
+#include "platform/gdi.h"
+#include "platform/random.h"
 #include "puzzle/curve.h"
 #include "puzzle/cut.h"
 #include "res/datapack.h"

@@ -6,11 +6,12 @@
 #include <string>
 
 #include "image/clip.h"
-#include "kernel/dialog.h"
-#include "kernel/events.h"
-#include "kernel/gdi.h"
+#include "ui/dialog.h"
+#include "platform/events.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
 #include "kernel/kernel.h"
-#include "kernel/platform.h"
+#include "platform/platform.h"
 #include "res/datapack.h"
 #include "res/lang.h"
 #include "tests/support.h"

@@ -4,9 +4,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "kernel/files.h"
-#include "kernel/instance.h"
-#include "kernel/localsock.h"
+#include "platform/files.h"
+#include "platform/instance.h"
+#include "platform/localsock.h"
 #include "tests/support.h"
 
 // Every test gets its own socket tag, so it never meets a running game or another test.

@@ -1,7 +1,7 @@
 // Translation of platform input into kernel events, and the frame bracket.
 #include <SDL2/SDL_keyboard.h>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 #include "kernel/kernel.h"
 #include "tests/support.h"
 

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <functional>
 
-#include "kernel/dialog.h"
-#include "kernel/journal.h"
-#include "kernel/platform.h"
-#include "kernel/services.h"
+#include "ui/dialog.h"
+#include "platform/journal.h"
+#include "platform/platform.h"
+#include "platform/services.h"
 #include "tests/toolkit_env.h"
 #include "ui/filechooser.h"
 #include "ui/stdwin.h"

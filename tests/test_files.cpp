@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "kernel/files.h"
+#include "platform/files.h"
 #include "tests/support.h"
 
 TEST(Files, NameMatchIgnoresCaseAndHonoursWildcards)

@@ -7,7 +7,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "kernel/instance.h"
+#include "platform/instance.h"
 #include "tests/support.h"
 
 // The ticks of "main loop: T ticks, F frames" in a log (-1 without the line); `frames` gets F.

@@ -5,10 +5,11 @@
 #include "image/jpeg.h"
 #include <SDL2/SDL.h>
 
-#include "kernel/gdi.h"
-#include "kernel/instance.h"
-#include "kernel/log.h"
-#include "kernel/platform.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
+#include "platform/instance.h"
+#include "platform/log.h"
+#include "platform/platform.h"
 #include "kernel/splash.h"
 #include "res/datapack.h"
 #include "res/lang.h"

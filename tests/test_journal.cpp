@@ -5,7 +5,7 @@
 
 #include <unistd.h>
 
-#include "kernel/journal.h"
+#include "platform/journal.h"
 #include "tests/support.h"
 
 using K = InputKind;

@@ -10,7 +10,7 @@
 
 #include "image/imgfile.h"
 #include "image/jpeg.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "tests/support.h"
 
 class Jpeg : public ::testing::Test {

@@ -5,7 +5,8 @@
 #include <string>
 
 #include "image/cache.h"
-#include "kernel/gdi.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
 #include "kernel/kernel.h"
 #include "res/datapack.h"
 #include "res/lang.h"

@@ -1,5 +1,5 @@
 // Counted memory and the log's limits.
-#include "kernel/log.h"
+#include "platform/log.h"
 #include "tests/support.h"
 
 static int purges_left, purge_calls;

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "image/gformat.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 #include "tests/support.h"
 

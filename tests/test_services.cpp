@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "kernel/services.h"
+#include "platform/services.h"
 #include "tests/support.h"
 
 // Sets an environment variable for the scope; null unsets it.

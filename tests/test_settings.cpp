@@ -5,10 +5,11 @@
 #include "image/cache.h"
 #include "image/clip.h"
 #include "image/jpeg.h"
-#include "kernel/events.h"
+#include "platform/events.h"
 #include "res/datapack.h"
 #include "res/ini.h"
 #include "res/settings.h"
+#include "ui/desktop.h"
 #include "ui/skin.h"
 #include "tests/support.h"
 

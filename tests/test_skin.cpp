@@ -6,7 +6,7 @@
 
 #include "image/cache.h"
 #include "image/clip.h"
-#include "kernel/gdi.h"
+#include "platform/gdi.h"
 #include "res/datapack.h"
 #include "tests/support.h"
 #include "ui/skin.h"

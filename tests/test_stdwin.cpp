@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "kernel/dialog.h"
-#include "kernel/platform.h"
+#include "ui/dialog.h"
+#include "platform/platform.h"
 #include "res/lang.h"
 #include "tests/reference_image.h"
 #include "tests/toolkit_env.h"

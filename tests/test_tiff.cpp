@@ -11,7 +11,7 @@
 
 #include "image/imgfile.h"
 #include "image/jpeg.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "tests/support.h"
 
 struct TiffFile {

@@ -4,9 +4,9 @@
 #include <SDL2/SDL.h>
 #include <algorithm>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 #include "kernel/kernel.h"
-#include "kernel/platform.h"
+#include "platform/platform.h"
 #include "tests/support.h"
 
 // The frames SDL saved in `dir`, oldest first (its numbers are zero-padded).

@@ -4,9 +4,9 @@
 // modal windows, and buttons.
 #include <SDL2/SDL.h>
 
-#include "kernel/dialog.h"
-#include "kernel/platform.h"
-#include "kernel/services.h"
+#include "ui/dialog.h"
+#include "platform/platform.h"
+#include "platform/services.h"
 #include "tests/toolkit_env.h"
 #include "image/clip.h"
 #include "image/img.h"

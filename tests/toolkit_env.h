@@ -4,9 +4,9 @@
 #pragma once
 #include <string>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 #include "kernel/kernel.h"
-#include "kernel/video.h"
+#include "platform/video.h"
 #include "tests/support.h"
 #include "ui/window.h"
 

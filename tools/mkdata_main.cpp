@@ -11,7 +11,7 @@
 #include <string>
 
 #include "image/imgfile.h"
-#include "kernel/files.h"
+#include "platform/files.h"
 #include "res/datapack.h"
 
 void mk_fail(const char *fmt, ...)

@@ -9,7 +9,7 @@
 
 #include "image/imgfile.h"
 #include "image/jpeg.h"
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 Rgb pic_ramp(const RampStop *stops, int n, float t)
 {

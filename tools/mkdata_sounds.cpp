@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/random.h"
+#include "platform/random.h"
 #include "tools/mkdata.h"
 
 static void put_le(std::vector<uint8_t> &out, uint32_t v, int bytes)

@@ -13,8 +13,8 @@
 #include "image/imgfile.h"
 #include "image/jpeg.h"
 #include "image/resample.h"
-#include "kernel/files.h"
-#include "kernel/memory.h"
+#include "platform/files.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 #include "tools/tool.h"
 

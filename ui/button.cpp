@@ -7,8 +7,8 @@
 
 #include "image/cache.h"
 #include "image/img.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "media/feedback.h"
 #include "res/lang.h"
 #include "ui/skin.h"

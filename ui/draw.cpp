@@ -2,9 +2,9 @@
 // rectangle fills. Pens go to the platform; fills go through the dirty tiles.
 #include "image/clip.h"
 #include "image/img.h"
-#include "kernel/gdi.h"
-#include "kernel/log.h"
-#include "kernel/video.h"
+#include "platform/gdi.h"
+#include "platform/log.h"
+#include "platform/video.h"
 #include "ui/text.h"
 
 // The pen as the platform holds it (it starts solid black), and the fill colour.

@@ -12,12 +12,14 @@
 
 #include "image/clip.h"
 #include "image/img.h"
-#include "kernel/dialog.h"
-#include "kernel/files.h"
-#include "kernel/gdi.h"
-#include "kernel/kernel.h"
-#include "kernel/services.h"
-#include "kernel/video.h"
+#include "ui/dialog.h"
+#include "platform/files.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
+#include "platform/config.h"
+#include "platform/loop.h"
+#include "platform/services.h"
+#include "platform/video.h"
 #include "res/lang.h"
 #include "ui/button.h"
 #include "ui/filechooser_names.h"
@@ -78,7 +80,7 @@ static struct {
 
 static int64_t fc_now(void)
 {
-    return fc.clock ? fc.clock() : kernel_time();
+    return fc.clock ? fc.clock() : io_time();
 }
 
 void filechooser_set_clock(int64_t (*clock)(void))
@@ -718,7 +720,7 @@ int32_t filechooser_run(int32_t mode, char *path, char *folder, const char *filt
         };
         memcpy(fc.field_text, fc.name, sizeof fc.name);
         result = window_focus_modal(fc.window, fc.field_mode ? fields : nullptr);
-        if (result != FC_SWITCH || kernel_close_pending())
+        if (result != FC_SWITCH || io_close_pending())
             break;
     }
     window_show(fc.window, 0);

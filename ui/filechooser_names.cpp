@@ -11,10 +11,10 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "kernel/files.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/services.h"
+#include "platform/files.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/services.h"
 #include "res/datapack.h"
 #include "ui/filechooser.h"
 

@@ -17,11 +17,11 @@
 #include <cstdio>
 #include <cstring>
 
-#include "kernel/files.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/services.h"
-#include "kernel/video.h"
+#include "platform/files.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/services.h"
+#include "platform/video.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "res/lang_numbers.h"

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "kernel/memory.h"
+#include "platform/memory.h"
 #include "res/lang_numbers.h"
 
 // Texts longer than this are read up to here, so every count fits an int32_t. No help

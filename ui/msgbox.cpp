@@ -5,9 +5,10 @@
 
 #include <algorithm>
 
-#include "kernel/dialog.h"
-#include "kernel/kernel.h"
-#include "kernel/log.h"
+#include "ui/dialog.h"
+#include "platform/config.h"
+#include "platform/loop.h"
+#include "platform/log.h"
 #include "res/lang.h"
 #include "ui/button.h"
 #include "ui/skin.h"

@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "kernel/kernel.h"
-#include "kernel/video.h"
+#include "platform/config.h"
+#include "platform/loop.h"
+#include "platform/video.h"
 #include "res/lang.h"
 #include "ui/skin.h"
 #include "ui/stdwin.h"

@@ -2,8 +2,8 @@
 // drawn from eight slices of two shared presets, so resizing a big window never blurs.
 #include "image/imgfile.h"
 #include "image/resample.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "ui/skin.h"
 
 enum { KIND_SMALL, KIND_LARGE, KIND_COUNT };

@@ -7,8 +7,8 @@
 #include "image/cache.h"
 #include "image/clip.h"
 #include "image/img.h"
-#include "kernel/gdi.h"
-#include "kernel/log.h"
+#include "platform/gdi.h"
+#include "platform/log.h"
 #include "res/ini.h"
 #include "ui/text.h"
 

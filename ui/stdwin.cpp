@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "res/lang.h"
 #include "ui/button.h"
 #include "ui/skin.h"

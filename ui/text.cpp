@@ -4,8 +4,9 @@
 
 #include "image/cache.h"
 #include "image/img.h"
-#include "kernel/gdi.h"
-#include "kernel/log.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
+#include "platform/log.h"
 #include "res/lang.h"
 
 static struct {

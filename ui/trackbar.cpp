@@ -3,8 +3,8 @@
 
 #include <algorithm>
 
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "media/feedback.h"
 #include "ui/button.h"
 #include "ui/skin.h"

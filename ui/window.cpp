@@ -7,10 +7,10 @@
 #include <cstring>
 
 #include "image/clip.h"
-#include "kernel/dialog.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "ui/dialog.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 #include "res/lang.h"
 #include "ui/button.h"
 #include "ui/skin.h"

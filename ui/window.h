@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 
 struct Font;
 struct Shadow;

@@ -8,9 +8,9 @@
 #include <ctime>
 #include <sys/types.h>
 
-#include "kernel/log.h"
-#include "kernel/platform.h"
-#include "kernel/random.h"
+#include "platform/log.h"
+#include "platform/platform.h"
+#include "platform/random.h"
 
 static void put_u32(uint8_t *p, uint32_t v)
 {

@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <span>
 
-#include "kernel/files.h"
+#include "platform/files.h"
 
 // Magics: four characters in file order, read as a little-endian u32.
 constexpr uint32_t CHUNK_BOX1 = 0x31584F42;  // box file

@@ -1,5 +1,5 @@
 // Reading and writing the input journal.
-#include "kernel/journal.h"
+#include "platform/journal.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "kernel/files.h"
-#include "kernel/platform.h"
+#include "platform/files.h"
+#include "platform/platform.h"
 
 struct JournalEntry {
     int64_t time_ms;

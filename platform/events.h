@@ -79,13 +79,13 @@ extern int32_t io_mouse_x, io_mouse_y, io_mouse_buttons;
 // the game's window once the handler has returned.
 void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c);
 
-// The kernel's handler, called only by io_post_event: paints mark dirty tiles, box
-// names go to the box store, everything else goes to the toolkit and then the desktop.
-void kernel_event(IoEvent *event);
+// Asks for the game to end once the event being delivered has been handled (the
+// kernel's kernel_quit).
+void io_request_quit(void);
 
-// Shows the desktop background with `caption` in its title bar from the next frame on:
-// frames draw its dirty parts, and events no window takes light and press its logo.
-void kernel_show_desktop(const char *caption);
+// Where io_post_event delivers: the kernel's handler, set once the kernel runs.
+typedef void (*IoEventHandler)(IoEvent *event);
+void io_set_event_handler(IoEventHandler handler);
 
 // A listener that sees every delivered event before the kernel's handler does (tests
 // and the input journal's screenshots use it); null removes it.

@@ -18,7 +18,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 
 constexpr int JOURNAL_LINE_MAX = 512;
 constexpr int JOURNAL_MAX_INPUTS = 200000;

@@ -1,10 +1,10 @@
 // Counted allocation with release of cached data under memory pressure.
-#include "kernel/memory.h"
+#include "platform/memory.h"
 
 #include <cstdlib>
 #include <malloc.h>
 
-#include "kernel/log.h"
+#include "platform/log.h"
 
 MemCounters mem_counters;
 

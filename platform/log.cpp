@@ -1,14 +1,14 @@
 // Log targets: a file that is opened and closed for every message (so it survives a
 // crash intact), or the external viewer on a local socket.
-#include "kernel/log.h"
+#include "platform/log.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
 
-#include "kernel/localsock.h"
-#include "kernel/platform.h"
+#include "platform/localsock.h"
+#include "platform/platform.h"
 
 static struct {
     int mode;

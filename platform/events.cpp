@@ -1,30 +1,32 @@
 // Event delivery and the translation of window-system input into kernel events.
-#include "kernel/events.h"
+#include "platform/events.h"
 
 #include <SDL2/SDL_keycode.h>
 
-#include "image/clip.h"
-#include "kernel/dialog.h"
-#include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/video.h"
-#include "res/settings.h"
-#include "ui/window.h"
+#include "platform/config.h"
+#include "platform/loop.h"
+#include "platform/log.h"
+#include "platform/video.h"
 
 int32_t io_mouse_x, io_mouse_y, io_mouse_buttons;
 
 static struct {
     uint32_t quit_request;  // bit 0: a handler asked the game to end
     IoEventTap tap;
+    IoEventHandler handler;  // the kernel's, which hands events to the windows
     bool left_latch;        // the left button went down over the view and no release came yet
     bool right_latch;
-    const char *desktop_caption;  // the desktop is shown with this caption; null: not yet
     IoRect paint_rect;      // the rectangle an IO_PAINT points at while it is delivered
 } ev;
 
-void kernel_quit(void)
+void io_request_quit(void)
 {
     ev.quit_request |= 1;
+}
+
+void io_set_event_handler(IoEventHandler handler)
+{
+    ev.handler = handler;
 }
 
 void io_set_event_tap(IoEventTap tap)
@@ -34,7 +36,7 @@ void io_set_event_tap(IoEventTap tap)
 
 void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c)
 {
-    if (!kernel_events_enabled())
+    if (!io_events_enabled())
         return;
     if (code == IO_FRAME)
         io_video_begin_paint();
@@ -45,47 +47,15 @@ void io_post_event(int32_t code, intptr_t a, intptr_t b, intptr_t c)
     IoEvent event = {code, a, b, c};
     if (ev.tap)
         ev.tap(&event);
-    kernel_event(&event);
+    if (ev.handler)
+        ev.handler(&event);
     if (code == IO_FRAME)
         io_video_end_paint();
     if (ev.quit_request & 1)
-        kernel_post_close();
+        io_post_close();
     ev.quit_request |= outer;
 }
 
-void kernel_event(IoEvent *event)
-{
-    switch (event->code) {
-    case IO_PAINT: {
-        const IoRect *r = (const IoRect *)event->a;
-        clip_invalidate(r->x, r->y, r->width, r->height);
-        return;
-    }
-    case IO_TEXT:
-        // A box name from another program goes to the box store once it exists.
-        if (event->a == 0)
-            io_log("kernel_event: box handed in (%s)\n", (const char *)event->b);
-        return;
-    default: break;
-    }
-    if (event->code == IO_FRAME && ev.desktop_caption && clip_is_dirty(0, 0, screen.width, screen.height))
-        background_draw(ev.desktop_caption);  // under every window; only the dirty tiles are touched
-    // The windows first; what none of them takes goes to the desktop background, which
-    // keeps still while a modal window is up.
-    if (!toolkit_event(event) && ev.desktop_caption && !window_has_modal())
-        background_event(event);
-    if (event->code == IO_FRAME) {
-        if (io_dialog_open())
-            io_dialog_draw();  // the dialog's fields over everything the windows drew
-        clip_flush();          // what was drawn this frame goes to the screen
-    }
-}
-
-void kernel_show_desktop(const char *caption)
-{
-    ev.desktop_caption = caption;
-    clip_invalidate(0, 0, screen.width, screen.height);
-}
 
 // Platform key codes of the keys the game hears, with the kernel code each posts.
 struct KeyMap {
@@ -197,8 +167,8 @@ static void translate_key(const PlatformInput *in, bool down)
             io_post_event(IO_INTERRUPT, 0, 0, 0);
         return;
     }
-    if (down && in->key == SDLK_F12 && kernel_events_enabled()) {
-        char name[KERNEL_PATH_MAX];
+    if (down && in->key == SDLK_F12 && io_events_enabled()) {
+        char name[IO_PATH_MAX];
         if (io_screenshot(name, sizeof name))
             io_log("screenshot: %s\n", name);
     }

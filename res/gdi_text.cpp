@@ -1,7 +1,7 @@
 // System-font text with FreeType: the DejaVu faces come from the data pack and stay
 // loaded while any font uses them; each font keeps the glyphs it has rendered, so a
 // line of text costs a table look-up and a blend per character after its first use.
-#include "kernel/gdi.h"
+#include "res/gdi_text.h"
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -13,9 +13,9 @@
 #include <cstring>
 #include <strings.h>
 
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 #include "res/datapack.h"
 #include "res/lang.h"
 

@@ -1,5 +1,5 @@
 // SDL2 under the kernel: the window, its input as PlatformInput records, message boxes.
-#include "kernel/platform.h"
+#include "platform/platform.h"
 
 #include <SDL2/SDL.h>
 #include <cstdio>
@@ -8,7 +8,7 @@
 #include <ctime>
 #include <poll.h>
 
-#include "kernel/log.h"
+#include "platform/log.h"
 
 static struct {
     SDL_Window *window;

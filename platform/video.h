@@ -79,9 +79,9 @@ void io_video_refresh(void);
 // Cursors: 0 the arrow, 1 the hourglass, 2 the game's own cursor.
 enum { IO_CURSOR_ARROW = 0, IO_CURSOR_WAIT = 1, IO_CURSOR_GAME = 2 };
 
-// Makes the game's own pointing cursor from a colour-and-alpha picture of the data pack
-// (at most 64 x 64) with its hot spot; a missing or unsuitable picture leaves the arrow.
-void io_load_game_cursor(const char *name, int hot_x, int hot_y);
+// The game's own cursor from straight (not premultiplied) 0xAARRGGBB pixels, rows top
+// first; the arrow stays when the platform cannot make it.
+void io_set_game_cursor(const uint32_t *argb, int width, int height, int hot_x, int hot_y);
 void io_set_cursor(int kind);
 int io_get_cursor(void);
 

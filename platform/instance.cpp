@@ -1,7 +1,7 @@
 // The door is a local socket; each visitor writes one line and hangs up:
 //   "FORWARD\n"          come to the front
 //   "TEXT <a> <name>\n"  a box name for the box store
-#include "kernel/instance.h"
+#include "platform/instance.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,7 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "kernel/localsock.h"
+#include "platform/localsock.h"
 
 constexpr int DOOR_VISITORS = 4;
 constexpr int DOOR_LINE_MAX = 512;

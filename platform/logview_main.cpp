@@ -9,8 +9,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "kernel/localsock.h"
-#include "kernel/log.h"
+#include "platform/localsock.h"
+#include "platform/log.h"
 
 static bool read_exact(int fd, void *buf, size_t len)
 {

@@ -1,14 +1,14 @@
 // Pen drawing into the frame buffer. Lines are clipped along their major axis before
 // they are walked, so a line with ends far off the screen costs no more than one that
 // crosses it, and every pixel is checked before it is written.
-#include "kernel/gdi.h"
+#include "platform/gdi.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
 
-#include "kernel/log.h"
-#include "kernel/video.h"
+#include "platform/log.h"
+#include "platform/video.h"
 
 // Dash patterns in pixels, on then off; the pattern runs on across the lines of one call.
 struct PenPattern {

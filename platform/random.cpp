@@ -1,6 +1,6 @@
 // Both generators keep their own state: the runtime's rand() would give other numbers on
 // every C library, and anything else calling it would shift the game's sequence.
-#include "kernel/random.h"
+#include "platform/random.h"
 
 static struct {
     uint32_t next_state;  // rand_next

@@ -1,20 +1,17 @@
 // The frame buffer, the paint list and the frame bracket, with the two SDL drivers:
 // a streaming texture drawn by the renderer, or the window's own surface.
-#include "kernel/video.h"
+#include "platform/video.h"
 
 #include <SDL2/SDL.h>
 #include <algorithm>
 #include <cstring>
 
-#include "image/img.h"
-#include "image/imgfile.h"
-#include "kernel/events.h"
-#include "kernel/files.h"
-#include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/platform.h"
-#include "res/datapack.h"
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/loop.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/platform.h"
 
 Screen screen;
 PaintList paint_list;
@@ -302,7 +299,7 @@ void io_video_invalidate(int32_t x, int32_t y, int32_t width, int32_t height)
 
 void io_video_refresh(void)
 {
-    io_pump();
+    io_pump_now();
     io_post_event(IO_FRAME, 0, 0, 0);
 }
 
@@ -323,43 +320,22 @@ void io_set_cursor(int kind)
         SDL_SetCursor(vid.cursors[slot]);
 }
 
-void io_load_game_cursor(const char *name, int hot_x, int hot_y)
+void io_set_game_cursor(const uint32_t *argb, int width, int height, int hot_x, int hot_y)
 {
-    int index = dp_get_index(name, 0);
-    if (index < 0)
+    SDL_Surface *sf = SDL_CreateRGBSurfaceWithFormat(0, width, height, 32, SDL_PIXELFORMAT_ARGB8888);
+    if (!sf)
         return;  // the arrow serves
-    uint32_t size = dp_size(index);
-    uint8_t *data = (uint8_t *)dp_load(index);
-    const Img *img = (const Img *)data;
-    // Only a small colour-and-alpha picture makes a cursor; anything else keeps the arrow.
-    if (img_check(data, size) && img->format == IMG_BGRA && img->width > 0 && img->width <= 64 &&
-        img->height > 0 && img->height <= 64) {
-        SDL_Surface *sf = SDL_CreateRGBSurfaceWithFormat(0, img->width, img->height, 32, SDL_PIXELFORMAT_ARGB8888);
-        if (sf) {
-            for (int y = 0; y < img->height; y++) {
-                const uint8_t *c = data + img->colour_offset + y * img->colour_stride;
-                const uint8_t *a = data + img->second_offset + y * img->second_stride;
-                uint32_t *out = (uint32_t *)((uint8_t *)sf->pixels + y * sf->pitch);
-                for (int x = 0; x < img->width; x++) {
-                    // The picture is premultiplied; the cursor wants straight colour.
-                    uint32_t al = a[x], un[3];
-                    for (int k = 0; k < 3; k++)
-                        un[k] = al ? std::min<uint32_t>(255, (c[3 * x + k] * 255 + al / 2) / al) : 0;
-                    out[x] = al << 24 | un[2] << 16 | un[1] << 8 | un[0];
-                }
-            }
-            SDL_Cursor *cursor = SDL_CreateColorCursor(sf, hot_x, hot_y);
-            SDL_FreeSurface(sf);
-            if (cursor) {
-                if (vid.cursors[2])
-                    SDL_FreeCursor(vid.cursors[2]);
-                vid.cursors[2] = cursor;
-                if (vid.cursor_kind == IO_CURSOR_GAME)
-                    SDL_SetCursor(cursor);
-            }
-        }
-    }
-    io_mem_free(data);
+    for (int y = 0; y < height; y++)
+        memcpy((uint8_t *)sf->pixels + y * sf->pitch, argb + (size_t)y * width, (size_t)width * 4);
+    SDL_Cursor *cursor = SDL_CreateColorCursor(sf, hot_x, hot_y);
+    SDL_FreeSurface(sf);
+    if (!cursor)
+        return;
+    if (vid.cursors[2])
+        SDL_FreeCursor(vid.cursors[2]);
+    vid.cursors[2] = cursor;
+    if (vid.cursor_kind == IO_CURSOR_GAME)
+        SDL_SetCursor(cursor);
 }
 
 int io_get_cursor(void)

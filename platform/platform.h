@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-#include "kernel/events.h"
+#include "platform/events.h"
 
 struct SDL_Window;
 

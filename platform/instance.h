@@ -2,7 +2,7 @@
 // forward and leaves; other programs (the gift installer) hand in box names.
 #pragma once
 
-#include "kernel/events.h"
+#include "platform/events.h"
 
 // Knocks on the door named `class_name`. When a copy answers, asks it to come to the
 // front and returns 1; returns 0 when no copy runs.

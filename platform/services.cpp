@@ -1,7 +1,7 @@
 // Small services over POSIX and the desktop's own tools. Helper programs (xdg-user-dir,
 // xdg-open, gsettings) are started with an argument vector, never through a shell, so
 // no name a player typed can ever be read as a command.
-#include "kernel/services.h"
+#include "platform/services.h"
 
 #include <algorithm>
 #include <cctype>
@@ -22,10 +22,10 @@
 #include <unistd.h>
 #include <vector>
 
-#include "kernel/files.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/platform.h"
+#include "platform/files.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/platform.h"
 
 extern char **environ;
 

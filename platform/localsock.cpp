@@ -1,6 +1,6 @@
 // Abstract-namespace Unix sockets: nothing is left on disk when the game dies, and the
 // user id in the name keeps two players on one machine apart.
-#include "kernel/localsock.h"
+#include "platform/localsock.h"
 
 #include <cerrno>
 #include <cstddef>

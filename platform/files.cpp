@@ -1,5 +1,5 @@
 // File and folder helpers over POSIX calls.
-#include "kernel/files.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <cctype>

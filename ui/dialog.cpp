@@ -2,7 +2,7 @@
 // frame. Each open dialog runs the game's loop until it is ended, so ticks and frames go
 // on underneath it; the fields of the top dialog take typed text, editing keys and clicks
 // first, and everything else reaches the game as usual.
-#include "kernel/dialog.h"
+#include "ui/dialog.h"
 
 #include <SDL2/SDL.h>
 
@@ -10,12 +10,13 @@
 #include <cstring>
 
 #include "image/clip.h"
-#include "kernel/events.h"
-#include "kernel/gdi.h"
-#include "kernel/kernel.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
-#include "kernel/video.h"
+#include "platform/events.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
+#include "platform/loop.h"
+#include "platform/log.h"
+#include "platform/memory.h"
+#include "platform/video.h"
 #include "res/lang.h"
 
 constexpr int DIALOG_DEPTH_MAX = 8;
@@ -46,7 +47,7 @@ static struct {
 
 static int64_t dlg_now(void)
 {
-    return dlg.clock ? dlg.clock() : kernel_time();
+    return dlg.clock ? dlg.clock() : io_time();
 }
 
 void io_dialog_set_clock(int64_t (*clock)(void))
@@ -175,8 +176,8 @@ int32_t io_dialog_run(int32_t offset_x, int32_t offset_y, IoDialogField *fields)
 {
     io_dialog_push(offset_x, offset_y, fields);
     int level = dlg.depth - 1;
-    while (!dlg.stack[level].ended && !kernel_close_pending())
-        kernel_loop_turn();
+    while (!dlg.stack[level].ended && !io_close_pending())
+        io_loop_turn();
     return io_dialog_pop();
 }
 

@@ -1,7 +1,7 @@
 // Editing one field of the platform dialog: its text in counted memory, the caret and
 // the selection on whole characters, word-wrapped lines, the clipboard, and which
 // characters the game's fonts can show.
-#include "kernel/dialog.h"
+#include "ui/dialog.h"
 
 #include <SDL2/SDL.h>
 #include <ft2build.h>
@@ -10,10 +10,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "kernel/events.h"
-#include "kernel/gdi.h"
-#include "kernel/log.h"
-#include "kernel/memory.h"
+#include "platform/events.h"
+#include "platform/gdi.h"
+#include "res/gdi_text.h"
+#include "platform/log.h"
+#include "platform/memory.h"
 #include "res/datapack.h"
 #include "res/lang.h"
 

@@ -3,20 +3,6 @@
 #pragma once
 #include <cstdint>
 
-// The file dialogs, drawn by the toolkit's file chooser (ui/filechooser.cpp). `path` and
-// `folder` (may be null) hold IO_FILE_PATH_MAX bytes; `filter` is pairs of NUL-terminated
-// description and pattern ("*.JPG;*.JPEG", matched without regard to letter case) ended by
-// an empty description, the first pair selected (null: every file). The dialog opens in
-// `folder`, or in the documents folder when it is empty; `path` may hold a name to offer.
-// On success the chosen file's path ('/' separators) is in `path`, its folder in `folder`,
-// and the result is 1; a cancelled dialog returns 0 and leaves both as they were.
-constexpr int32_t IO_FILE_PATH_MAX = 260;
-// The chosen file must exist.
-int32_t io_open_file(char *path, char *folder, const char *filter);
-// The chosen file's folder must exist; a name typed without an extension gets the one of
-// the selected pattern, and an existing file is replaced only when the player says so.
-int32_t io_save_file(char *path, char *folder, const char *filter);
-
 // The user's documents folder (xdg-user-dir DOCUMENTS, else $HOME); "" on failure.
 void io_documents_folder(char *buffer, int32_t size);
 
