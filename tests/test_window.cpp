@@ -337,3 +337,20 @@ TEST_F(Window, ServiceMessagesShowInTheGamesMessageBox)
 }
 
 }  // namespace
+
+namespace {
+
+// A window registered while the game runs shows at once, without anything else having
+// to repaint its place.
+TEST_F(Window, ANewWindowIsDrawnAtOnce)
+{
+    Heard rh, late;
+    room(&rh);
+    frame();
+    clip_set_all(0);
+    late.take_frames = false;
+    window_register(window_root(), TWS_CHILD, 100, 100, 50, 50, heard_handler, &late);
+    EXPECT_TRUE(clip_is_dirty(100, 100, 50, 50)) << "its place is marked";
+}
+
+}  // namespace

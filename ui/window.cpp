@@ -211,6 +211,9 @@ int32_t window_register(int32_t parent, uint32_t style, int32_t x, int32_t y, in
         windows[h].shadow = shadow_create(flags, windows[h].width, windows[h].height, 0);
         windows[h].current_shadow = windows[h].shadow;
     }
+    // A new window is shown at once: its place is drawn again, or it would appear only
+    // when something else happened to repaint that part of the screen.
+    window_invalidate(h);
     return h;
 }
 
