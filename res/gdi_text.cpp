@@ -150,6 +150,19 @@ static void gt_release_face(int32_t which)
     gt.face_bytes[which] = nullptr;
 }
 
+bool io_gdi_face_has_char(int32_t face, uint32_t code)
+{
+    if (face < 0 || face >= GT_FACES)
+        io_error("io_gdi_face_has_char: invalid face %i\n", face);
+    // Held for the look only: the fonts that use the face keep it loaded, and a face no
+    // font uses is let go again.
+    FT_Face f = gt_face(face);
+    gt.face_users[face]++;
+    bool has = FT_Get_Char_Index(f, code) != 0;
+    gt_release_face(face);
+    return has;
+}
+
 void io_gdi_delete_font(IoFont *font)
 {
     if (!font || !font->used)

@@ -40,3 +40,10 @@ void io_gdi_text_size(const Font *font, const char *text, int32_t align, int32_t
 
 // Releases the faces loaded from the pack (kernel_done, before the pack closes).
 void io_gdi_fonts_done(void);
+
+// Whether a face of the pack has a glyph for the Unicode character `code`: the faces are
+// IO_FACE_SANS (the dialog font and Arial), IO_FACE_SANS_BOLD (small and medium text)
+// and IO_FACE_SERIF (large text). Fatal "io_gdi_face_has_char: invalid face %i" for
+// another number.
+enum { IO_FACE_SANS = 0, IO_FACE_SANS_BOLD = 1, IO_FACE_SERIF = 2, IO_FACE_COUNT = 3 };
+bool io_gdi_face_has_char(int32_t face, uint32_t code);

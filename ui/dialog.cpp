@@ -162,7 +162,6 @@ int32_t io_dialog_pop(void)
         dlg_text_input(false);
     dlg.depth--;
     if (dlg.depth == 0) {
-        io_edit_done();
         // Keys still down when the last dialog goes are released to the game, as when the
         // window that took their press is gone.
         memset(dlg.keys_held, 0, sizeof dlg.keys_held);

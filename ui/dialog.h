@@ -143,5 +143,3 @@ int32_t io_edit_line_of(const IoEdit *edit, int32_t offset, int32_t *begin, int3
 // Lines a field of several lines shows at once (at least 1).
 int32_t io_edit_visible_lines(const IoEdit *edit);
 
-// Releases what io_edit_accepts loaded to look glyphs up (the last dialog closes).
-void io_edit_done(void);

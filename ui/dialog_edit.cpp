@@ -4,8 +4,6 @@
 #include "ui/dialog.h"
 
 #include <SDL2/SDL.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <algorithm>
 #include <cstring>
@@ -18,21 +16,9 @@
 #include "res/datapack.h"
 #include "res/lang.h"
 
-// The faces the system fonts are drawn with in languages beyond the Western set: a
-// character is taken only when every one of them can show it, so a name typed here
-// shows wherever the game writes it.
-static constexpr const char *de_face_files[] = {
-    "fonts/DejaVuSans.ttf",       // the dialog font, small and medium (bold)
-    "fonts/DejaVuSans-Bold.ttf",
-    "fonts/DejaVuSerif.ttf",      // the large font
-};
-constexpr int DE_FACES = 3;
 constexpr int32_t DE_CLIP_MAX = 4096;  // the game's own clipboard, when the system has none
 
 static struct {
-    FT_Library library;
-    FT_Face faces[DE_FACES];
-    void *face_bytes[DE_FACES];  // FreeType reads each face from these while it lives
     char clipboard[DE_CLIP_MAX];
     bool own_clipboard;          // the system refused the last copy: ours holds it
 } de;
@@ -134,19 +120,6 @@ static uint32_t de_upper(uint32_t c)
     return c;
 }
 
-static FT_Face de_face(int which)
-{
-    if (de.faces[which])
-        return de.faces[which];
-    if (!de.library && FT_Init_FreeType(&de.library))
-        io_error("io_edit_accepts: FreeType failed to start\n");
-    int index = dp_get_index(de_face_files[which], 1);
-    uint32_t bytes = dp_size(index);
-    de.face_bytes[which] = dp_load(index);
-    if (FT_New_Memory_Face(de.library, (const FT_Byte *)de.face_bytes[which], (FT_Long)bytes, 0, &de.faces[which]))
-        io_error("io_edit_accepts: bad font file (%s)\n", de_face_files[which]);
-    return de.faces[which];
-}
 
 bool io_edit_accepts(uint32_t c)
 {
@@ -160,25 +133,14 @@ bool io_edit_accepts(uint32_t c)
         return false;
     if (c < 0xA0 || c >= 0x110000 || (c >= 0xD800 && c < 0xE000))
         return false;  // control characters and halves of pairs
-    for (int i = 0; i < DE_FACES; i++)
-        if (FT_Get_Char_Index(de_face(i), c) == 0)
+    // A character is taken only when every face of the system fonts can show it, so a
+    // name typed here shows wherever the game writes it.
+    for (int32_t face = 0; face < IO_FACE_COUNT; face++)
+        if (!io_gdi_face_has_char(face, c))
             return false;
     return true;
 }
 
-void io_edit_done(void)
-{
-    for (int i = 0; i < DE_FACES; i++) {
-        if (de.faces[i])
-            FT_Done_Face(de.faces[i]);
-        de.faces[i] = nullptr;
-        io_mem_free(de.face_bytes[i]);
-        de.face_bytes[i] = nullptr;
-    }
-    if (de.library)
-        FT_Done_FreeType(de.library);
-    de.library = nullptr;
-}
 
 // --- measuring and lines ---
 

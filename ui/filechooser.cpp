@@ -706,7 +706,6 @@ int32_t filechooser_run(int32_t mode, char *path, char *folder, const char *filt
     buttonbar_show(fc.bar, FC_SLOT_OK, mode == FC_SAVE ? 1 : 0);
     button_enable(fc.type, fc.pairs > 1);
     fc.paper = img_create(FC_LIST_WIDTH, FC_LIST_HEIGHT, IMG_BGR);
-    fc_face_open();
     fc.field_mode = mode == FC_SAVE;  // a save names its file first, an open looks first
     std::string kept_name = fc.name;
     fc_enter(start, nullptr);
@@ -724,7 +723,6 @@ int32_t filechooser_run(int32_t mode, char *path, char *folder, const char *filt
             break;
     }
     window_show(fc.window, 0);
-    fc_face_close();
     img_free(fc.paper);
     fc.paper = nullptr;
     std::vector<FcEntry>().swap(fc.entries);

@@ -2,8 +2,6 @@
 // default extension, typed names made into paths, and names made fit for the list's font.
 #include "ui/filechooser_names.h"
 
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <cstdlib>
 #include <cstring>
@@ -16,17 +14,11 @@
 #include "platform/memory.h"
 #include "platform/services.h"
 #include "res/datapack.h"
+#include "res/gdi_text.h"
 #include "ui/filechooser.h"
 
 constexpr const char *FC_TEXT_ALL = "All files";
-constexpr const char *FC_FACE_FILE = "fonts/DejaVuSans.ttf";  // the face font_dialog draws with
 constexpr uint32_t FC_REPLACEMENT = 0xFFFD;
-
-static struct {
-    FT_Library ft;
-    FT_Face face;
-    void *face_bytes;  // FreeType reads the face from these while it lives
-} fcn;
 
 bool fc_is_folder(const char *path)
 {
@@ -155,30 +147,6 @@ const char *fc_base_name(const char *path)
 
 // --- the list's font: which characters it can show ---
 
-void fc_face_open(void)
-{
-    if (fcn.face)
-        return;
-    if (FT_Init_FreeType(&fcn.ft))
-        io_error("filechooser: FreeType failed to start\n");
-    int index = dp_get_index(FC_FACE_FILE, 1);
-    uint32_t bytes = dp_size(index);
-    fcn.face_bytes = dp_load(index);
-    if (FT_New_Memory_Face(fcn.ft, (const FT_Byte *)fcn.face_bytes, (FT_Long)bytes, 0, &fcn.face))
-        io_error("filechooser: bad font file (%s)\n", FC_FACE_FILE);
-}
-
-void fc_face_close(void)
-{
-    if (fcn.face)
-        FT_Done_Face(fcn.face);
-    if (fcn.ft)
-        FT_Done_FreeType(fcn.ft);
-    io_mem_free(fcn.face_bytes);
-    fcn.face = nullptr;
-    fcn.ft = nullptr;
-    fcn.face_bytes = nullptr;
-}
 
 // The next character of UTF-8 text, moving past it; FC_REPLACEMENT and one byte for a
 // byte that does not begin a whole, shortest sequence of a character.
@@ -210,7 +178,7 @@ static bool fc_can_show(uint32_t c)
 {
     if (c < 32 || (c >= 127 && c < 0xA0))
         return false;
-    return c < 127 || FT_Get_Char_Index(fcn.face, c) != 0;
+    return c < 127 || io_gdi_face_has_char(IO_FACE_SANS, c);  // the face font_dialog draws with
 }
 
 void fc_display_name(const char *name, char *out, int32_t size)
@@ -241,10 +209,5 @@ void fc_display_name(const char *name, char *out, int32_t size)
 
 void filechooser_display_name(const char *name, char *out, int32_t size)
 {
-    // Outside a run the face is taken for this one name.
-    bool opened = !fcn.face;
-    fc_face_open();
     fc_display_name(name, out, size);
-    if (opened)
-        fc_face_close();
 }

@@ -25,8 +25,5 @@ bool fc_resolve(const char *base, const char *typed, char *out);
 void fc_parent(const char *path, char *out);
 const char *fc_base_name(const char *path);
 
-// The list font's face, taken from the data pack while the chooser runs, and the names
-// as the list shows them with it (filechooser_display_name, the face already open).
-void fc_face_open(void);
-void fc_face_close(void);
+// A name as the list shows it: characters the list font cannot draw replaced.
 void fc_display_name(const char *name, char *out, int32_t size);
