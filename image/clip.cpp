@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "image/img.h"
+#include "platform/gdi.h"
 #include "platform/log.h"
 #include "platform/memory.h"
 #include "platform/video.h"
@@ -55,6 +56,7 @@ void clip_init(void)
     g.rows = g.tile_h ? screen.height / g.tile_h : 0;
     g.flags = (uint8_t *)io_mem_alloc((size_t)g.columns * (size_t)g.rows);
     clip_set_all(1);
+    io_gdi_set_gate(clip_point_dirty);  // pen lines are cut to the dirty tiles too
 }
 
 void clip_done(void)
@@ -62,6 +64,7 @@ void clip_done(void)
     io_mem_free(clip.grid.flags);
     clip.grid = {};
     clip.any = false;
+    io_gdi_set_gate(nullptr);
 }
 
 const ClipGrid *clip_grid(void)
@@ -133,6 +136,17 @@ int clip_is_dirty(int32_t x, int32_t y, int32_t w, int32_t h)
             if (clip.grid.flags[(size_t)r * clip.grid.columns + c])
                 return 1;
     return 0;
+}
+
+bool clip_point_dirty(int32_t x, int32_t y)
+{
+    const ClipGrid &g = clip.grid;
+    if (!g.flags)
+        return true;
+    if (!clip.any || x < 0 || y < 0 || x >= screen.width || y >= screen.height)
+        return false;
+    int32_t c = std::min(x / g.tile_w, g.columns - 1), r = std::min(y / g.tile_h, g.rows - 1);
+    return g.flags[(size_t)r * g.columns + c] != 0;
 }
 
 int clip_bounds(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1)

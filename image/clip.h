@@ -14,6 +14,9 @@ void clip_set_all(uint8_t value);
 void clip_invalidate(int32_t x, int32_t y, int32_t w, int32_t h);
 // 1 when a tile under the rectangle (clipped to the screen) is dirty.
 int clip_is_dirty(int32_t x, int32_t y, int32_t w, int32_t h);
+// Whether the tile under one screen pixel is dirty; true when no grid exists (drawing is
+// then not cut at all). The pen's gate.
+bool clip_point_dirty(int32_t x, int32_t y);
 // Shrinks the inclusive rectangle (x0, y0)-(x1, y1) to its dirty tiles; 0 when none is.
 int clip_bounds(int32_t *x0, int32_t *y0, int32_t *x1, int32_t *y1);
 // Calls fn with each piece of the rectangle (cut to the screen) that lies in a run of

@@ -54,11 +54,20 @@ static bool gdi_begin(const char *who)
     return true;
 }
 
+static IoPixelGate gdi_gate;  // which pixels may be drawn now; null: all of them
+
+void io_gdi_set_gate(IoPixelGate gate)
+{
+    gdi_gate = gate;
+}
+
 static void gdi_plot(int64_t x, int64_t y)
 {
     const PenPattern &pat = gdi_patterns[gdi.style];
     bool on = gdi.dash++ % pat.period < pat.on;
     if (!on || x < 0 || y < 0 || x >= screen.width || y >= screen.height)
+        return;
+    if (gdi_gate && !gdi_gate((int32_t)x, (int32_t)y))
         return;
     uint8_t *p = screen.buf + (ptrdiff_t)y * screen.pitch + (ptrdiff_t)x * 3;
     p[0] = (uint8_t)gdi.colour;

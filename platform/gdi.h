@@ -27,3 +27,9 @@ void io_gdi_rect(int32_t x, int32_t y, int32_t width, int32_t height);
 // A chain of cubic Bezier segments through `count` points (the start, then three per
 // segment), flattened into pen lines; points after the last whole segment are ignored.
 void io_gdi_bezier(const IoPoint *points, int32_t count);
+
+// Pen drawing reaches only the pixels the gate lets through, like every other drawing
+// that is cut to the parts of the screen redrawn this frame (the image layer registers
+// its dirty tiles); null lets every pixel through.
+typedef bool (*IoPixelGate)(int32_t x, int32_t y);
+void io_gdi_set_gate(IoPixelGate gate);

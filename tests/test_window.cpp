@@ -12,6 +12,7 @@
 #include "image/img.h"
 #include "ui/button.h"
 #include "ui/skin.h"
+#include "ui/text.h"
 
 using ::testing::ExitedWithCode;
 
@@ -351,6 +352,29 @@ TEST_F(Window, ANewWindowIsDrawnAtOnce)
     late.take_frames = false;
     window_register(window_root(), TWS_CHILD, 100, 100, 50, 50, heard_handler, &late);
     EXPECT_TRUE(clip_is_dirty(100, 100, 50, 50)) << "its place is marked";
+}
+
+}  // namespace
+
+namespace {
+
+// Pen lines and pixels reach only the tiles redrawn this frame, like everything else, so
+// a window behind never draws its bevel over a window in front that is not redrawn.
+TEST_F(Window, PenDrawingStaysInTheDirtyTiles)
+{
+    io_video_begin_paint();
+    memset(io_video_pixels(), 0x11, (size_t)io_video_row_size(640, 24) * 480);
+    clip_set_all(0);
+    const ClipGrid *g = clip_grid();
+    clip_invalidate(g->tile_w, 0, 1, 1);  // the second tile of the top row
+    draw_set_pen(0, 0xFF0000);
+    draw_line(0, 5, 639, 5);
+    draw_pixel(3, 7, 0x00FF00);
+    draw_pixel(g->tile_w + 3, 7, 0x00FF00);
+    io_video_end_paint();
+    EXPECT_EQ(std::tuple(pixel(g->tile_w - 1, 5), pixel(g->tile_w, 5), pixel(2 * g->tile_w - 1, 5), pixel(2 * g->tile_w, 5)),
+              std::tuple(0x111111u, 0xFF0000u, 0xFF0000u, 0x111111u));
+    EXPECT_EQ(std::tuple(pixel(3, 7), pixel(g->tile_w + 3, 7)), std::tuple(0x111111u, 0x00FF00u));
 }
 
 }  // namespace

@@ -20,6 +20,8 @@ void draw_pixel(int32_t x, int32_t y, uint32_t colour)
         return;
     if (!screen.buf)
         io_error("draw_pixel: screen.buf is NULL");
+    if (!clip_point_dirty(x, y))
+        return;  // only what is redrawn this frame is drawn on
     uint8_t *p = screen.buf + (ptrdiff_t)y * screen.pitch + (ptrdiff_t)x * screen.bytes_per_pixel;
     for (int32_t i = 0; i < screen.bytes_per_pixel && i < 4; i++)
         p[i] = (uint8_t)(colour >> (8 * i));
