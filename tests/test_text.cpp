@@ -121,6 +121,19 @@ TEST_F(Text, WrappingWordByWord)
     EXPECT_EQ(lines("ab cd\n\nef"), (std::vector<std::pair<int, int>>{{5, 50}, {0, 0}, {2, 20}}));
 }
 
+TEST_F(Text, OnlyBitmapFontsAreWalked)
+{
+    // A system font's lines would all measure 0 and never wrap; asking is a slip.
+    Font system = {};
+    system.kind = FONT_SYSTEM;
+    text_set_font(&system, 0xFFFFFF, TEXT_NONE);
+    text_set_layout(0, 50);
+    text_walk_start("ab cd ef");
+    TextLine line;
+    EXPECT_EXIT(text_walk_next(&line), ::testing::ExitedWithCode(1), "text_walk_next: not a bitmap font");
+    text_set_font(&font, 0xFFFFFF, TEXT_NONE);
+}
+
 TEST_F(Text, AlignmentWithinTheWrapWidth)
 {
     text_set_layout(1, 100);

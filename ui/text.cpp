@@ -56,6 +56,10 @@ void text_walk_start(const char *s)
 bool text_walk_next(TextLine *line)
 {
     const Font *font = text_font("text_walk_next");
+    // Lines are measured in bitmap glyph boxes; a system font wraps inside the platform's
+    // text drawing, and walking it here would give lines of no width that never wrap.
+    if (font->kind != FONT_BITMAP)
+        io_error("text_walk_next: not a bitmap font\n");
     const char *p = text.walk;
     if (!p || !*p)
         return false;

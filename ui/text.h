@@ -29,7 +29,9 @@ struct TextLine {
     int32_t count;  // characters of the line (a consumed newline not counted)
     int32_t width;  // pixels: glyph width + spacing over the characters with a glyph
 };
-// Starts walking `text` with the current font and wrap width.
+// Starts walking `text` with the current font and wrap width. Only bitmap fonts are
+// walked (system fonts wrap inside io_gdi_text); the first line of a system font is
+// fatal "text_walk_next: not a bitmap font".
 void text_walk_start(const char *text);
 // The next line; false at the end of the text.
 bool text_walk_next(TextLine *line);
