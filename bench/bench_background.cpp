@@ -18,6 +18,7 @@
 #include "res/lang.h"
 #include "res/settings.h"
 #include "ui/desktop.h"
+#include "ui/fonts.h"
 #include "ui/skin.h"
 
 constexpr int W = 1920, H = 1080;

@@ -32,6 +32,8 @@
 #include "res/lang.h"
 #include "res/settings.h"
 #include "ui/button.h"
+#include "ui/desktop.h"
+#include "ui/fonts.h"
 #include "ui/skin.h"
 #include "ui/stdwin.h"
 #include "ui/trackbar.h"

@@ -37,6 +37,7 @@ struct Font {
     IoFont *handle;         // system font
 };
 
+// The five fonts; ui/fonts.h makes them for the language.
 extern Font font_small, font_medium, font_dialog, font_large, font_arial;
 
 // The glyph tables of the three bitmap fonts, 96 boxes each (characters 32 to 127), and
@@ -48,11 +49,6 @@ struct BitmapFontInfo {
     int32_t sheet_width;   // the sheet's size: 3 rows of cell height
 };
 extern const BitmapFontInfo lt_bitmap_fonts[3];  // font12, font15, font20
-
-// Makes the five fonts for the language's character set; fonts_done deletes the system
-// font objects.
-void fonts_init(void);
-void fonts_done(void);
 
 // "%s/%s.%s" of folder, name and extension into out (size bytes). A result that does not
 // fit would name another file: fatal "path_box: name too long (%s)" (and likewise).

@@ -37,12 +37,4 @@ void settings_old_screen(int32_t *width, int32_t *height);
 // switches it off.
 bool settings_feedback_on(void);
 
-// Builds the background column (tiled, recoloured, shaded per row) and loads the corner
-// logo; background_done frees them.
-void background_init(void);
-void background_done(void);
-// The column as built (texture width x screen height, screen format), for rooms that
-// tile the desktop into images of their own; null while none is built.
-struct Img;
-const Img *background_column(void);
 

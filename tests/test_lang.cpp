@@ -11,6 +11,7 @@
 #include "res/datapack.h"
 #include "res/lang.h"
 #include "tests/support.h"
+#include "ui/fonts.h"
 
 using ::testing::ExitedWithCode;
 

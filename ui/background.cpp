@@ -9,15 +9,13 @@
 #include "image/clip.h"
 #include "image/img.h"
 #include "image/resample.h"
-#include "platform/events.h"
 #include "platform/config.h"
-#include "platform/loop.h"
 #include "platform/log.h"
-#include "platform/platform.h"
 #include "platform/video.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "res/settings.h"
+#include "ui/desktop.h"
 
 namespace {
 
