@@ -9,7 +9,6 @@
 #include "image/clip.h"
 #include "image/img.h"
 #include "image/resample.h"
-#include "platform/config.h"
 #include "platform/log.h"
 #include "platform/video.h"
 #include "res/ini.h"

@@ -7,7 +7,6 @@
 
 #include "ui/dialog.h"
 #include "platform/config.h"
-#include "platform/loop.h"
 #include "platform/log.h"
 #include "res/lang.h"
 #include "ui/button.h"

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "platform/config.h"
-#include "platform/loop.h"
 #include "platform/video.h"
 #include "res/lang.h"
 #include "ui/skin.h"
