@@ -14,11 +14,16 @@
 #include "platform/platform.h"
 #include "res/datapack.h"
 #include "res/lang.h"
+#include "platform/loop.h"
 #include "tests/support.h"
 
 using Posted = std::vector<std::pair<int32_t, intptr_t>>;  // code, a
 static Posted posted;
-static int64_t test_now;
+// The game clock stands still in these tests and moves only when a test says so.
+static void clock_forward(int64_t ms)
+{
+    io_clock_advance(io_time() + ms);
+}
 
 static void record_keys(const IoEvent *e)
 {
@@ -48,8 +53,8 @@ protected:
         font_dialog.handle = io_gdi_create_font(-11, IO_FONT_SWISS, 0, nullptr);
         io_gdi_font_metrics(font_dialog.handle, &font_dialog.height, &font_dialog.size, &font_dialog.line);
         io_dialog_set_colours(TEXT_COLOUR, BACKGROUND);
-        test_now = 1000;
-        io_dialog_set_clock([] { return test_now; });
+        io_clock_start(true);
+        clock_forward(1000);
         kernel_config.input_mask = IO_MASK_DEFAULT;
         kernel_enable_events(true);
         io_input_reset();
@@ -64,7 +69,7 @@ protected:
             io_dialog_pop();
         io_set_event_tap(nullptr);
         kernel_enable_events(false);
-        io_dialog_set_clock(nullptr);
+        io_clock_start(false);
         io_gdi_delete_font(font_dialog.handle);
         font_dialog = {};
         io_gdi_fonts_done();
@@ -474,17 +479,17 @@ TEST_F(Dialog, DrawsFieldsOverTheFrameWithABlinkingCaret)
     frame(0x40);
     EXPECT_EQ(count(cx, field_y, 1, 20, TEXT_COLOUR), font_dialog.height) << "the caret, in an empty field";
     io_video_end_paint();
-    test_now += 499;
+    clock_forward(499);
     clip_set_all(0);
     frame(0x40);
     EXPECT_EQ(count(110, 110, 60, 20, grey), 60 * 20) << "nothing changed, nothing drawn";
     io_video_end_paint();
-    test_now += 1;
+    clock_forward(1);
     clip_set_all(0);
     frame(0x40);
     EXPECT_EQ(count(110, 110, 60, 20, BACKGROUND), 60 * 20) << "the caret's half-second off: the field drew itself";
     io_video_end_paint();
-    test_now += 200;
+    clock_forward(200);
     type("i");
     int32_t after_i = 0;
     io_gdi_text_size(&font_dialog, "i", 0, 0, &after_i, nullptr);
@@ -492,7 +497,7 @@ TEST_F(Dialog, DrawsFieldsOverTheFrameWithABlinkingCaret)
     EXPECT_EQ(count(cx + after_i, field_y, 1, 20, TEXT_COLOUR), font_dialog.height) << "typing shows the caret at once";
     EXPECT_GT(60 * 20 - count(110, 110, 60, 20, BACKGROUND), font_dialog.height) << "beside the letter";
     io_video_end_paint();
-    test_now += 500;
+    clock_forward(500);
     clip_set_all(0);
     frame(0x40);
     EXPECT_EQ(count(110, 110, 60, 20, grey), 0);

@@ -11,6 +11,7 @@
 #include "platform/journal.h"
 #include "platform/platform.h"
 #include "platform/services.h"
+#include "platform/loop.h"
 #include "tests/toolkit_env.h"
 #include "ui/filechooser.h"
 #include "ui/stdwin.h"
@@ -25,7 +26,12 @@ struct Script {
     int32_t idle = 0;  // frames since the last step
 };
 static Script *script;
-static int64_t fake_now;  // the chooser's clock: double clicks never depend on real time
+// The game clock stands still and moves only when a test says so: double clicks never
+// depend on real time.
+static void clock_forward(int64_t ms)
+{
+    io_clock_advance(io_time() + ms);
+}
 
 static void push(SDL_Event e)
 {
@@ -145,8 +151,8 @@ protected:
         PlatformInput on = {};
         on.kind = InputKind::Activate;
         kernel_dispatch_input(&on);
-        fake_now = 100000;
-        filechooser_set_clock([] { return fake_now; });
+        io_clock_start(true);
+        clock_forward(100000);
         io_set_event_tap(script_tap);
 
         pics = dir.path + "/pics";
@@ -163,7 +169,7 @@ protected:
     {
         io_set_event_tap(nullptr);
         script = nullptr;
-        filechooser_set_clock(nullptr);
+        io_clock_start(false);
         PlatformInput off = {};
         off.kind = InputKind::Deactivate;
         kernel_dispatch_input(&off);
@@ -254,7 +260,7 @@ TEST_F(FileChooser, ClicksSelectAndDoubleClicksOpenFoldersAndChooseFiles)
         [&] {
             EXPECT_EQ(filechooser_selected(), index_of("beta"));
             EXPECT_EQ(filechooser_folder(), pics) << "one click only selects";
-            fake_now += 200;
+            clock_forward(200);
             click_entry("beta");
         },
         [&] {
@@ -267,19 +273,19 @@ TEST_F(FileChooser, ClicksSelectAndDoubleClicksOpenFoldersAndChooseFiles)
             click_entry("a.JPG");
         },
         [&] {
-            fake_now += FC_DOUBLE_CLICK_MS + 1;
+            clock_forward(FC_DOUBLE_CLICK_MS + 1);
             click_entry("a.JPG");
         },
         [&] {
             EXPECT_EQ(filechooser_selected(), index_of("a.JPG")) << "two slow clicks are two single ones";
-            fake_now += 100;
+            clock_forward(100);
             click_entry("b.jpeg");
-            fake_now += 100;
+            clock_forward(100);
             click_entry("a.JPG");
         },
         [&] {
             EXPECT_EQ(window_modal(), filechooser_window()) << "quick clicks on two rows are no double click";
-            fake_now += 100;
+            clock_forward(100);
             click_entry(BAD_NAME);
             click_entry(BAD_NAME);
         },

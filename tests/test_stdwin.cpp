@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "res/lang.h"
 #include "tests/reference_image.h"
+#include "platform/loop.h"
 #include "tests/toolkit_env.h"
 #include "ui/button.h"
 #include "ui/skin.h"
@@ -118,11 +119,6 @@ int32_t cancel_of(int32_t dialog)
     return window_get(ok_of(dialog))->next;
 }
 
-int64_t still_clock(void)
-{
-    return 0;  // the caret stays on: the pictures do not depend on time
-}
-
 ::testing::AssertionResult looks_as_before(const char *name, int32_t window)
 {
     const TWindow *w = window_get(window);
@@ -147,11 +143,11 @@ protected:
         PlatformInput activate = {};
         activate.kind = InputKind::Activate;
         kernel_dispatch_input(&activate);
-        io_dialog_set_clock(still_clock);
+        io_clock_start(true);  // the game clock stands still: the caret stays on in the pictures
     }
     void TearDown() override
     {
-        io_dialog_set_clock(nullptr);
+        io_clock_start(false);
         PlatformInput deactivate = {};
         deactivate.kind = InputKind::Deactivate;
         kernel_dispatch_input(&deactivate);

@@ -37,23 +37,12 @@ static struct {
     Dialog stack[DIALOG_DEPTH_MAX];
     int depth;
     uint32_t text_colour = 0x000000, background = 0xFFFFFF;
-    int64_t (*clock)(void);
     int64_t blink_start;      // a caret that is used is shown at once and blinks from then
     uint8_t buttons_held;     // mouse buttons (bit 1 << button) whose press a field took
     int32_t keys_held[DIALOG_KEYS_HELD];
     int with_fields;          // open dialogs with fields: typed text is asked for while any is
     bool text_input_was_on;
 } dlg;
-
-static int64_t dlg_now(void)
-{
-    return dlg.clock ? dlg.clock() : io_time();
-}
-
-void io_dialog_set_clock(int64_t (*clock)(void))
-{
-    dlg.clock = clock;
-}
 
 bool io_dialog_open(void)
 {
@@ -78,14 +67,14 @@ static void dlg_invalidate(const IoEdit *e)
 
 static bool dlg_caret_on(void)
 {
-    int64_t t = dlg_now() - dlg.blink_start;
+    int64_t t = io_time() - dlg.blink_start;
     return t < 0 || (t / DIALOG_BLINK_MS) % 2 == 0;
 }
 
 // A field that changed, or whose caret moved, is drawn again with its caret shown.
 static void dlg_touched(const IoEdit *e)
 {
-    dlg.blink_start = dlg_now();
+    dlg.blink_start = io_time();
     dlg_invalidate(e);
 }
 
@@ -145,7 +134,7 @@ void io_dialog_push(int32_t offset_x, int32_t offset_y, IoDialogField *fields)
         if (dlg.with_fields++ == 0)
             dlg_text_input(true);
     }
-    dlg.blink_start = dlg_now();
+    dlg.blink_start = io_time();
     dlg.buttons_held = 0;
 }
 
@@ -166,7 +155,7 @@ int32_t io_dialog_pop(void)
         // window that took their press is gone.
         memset(dlg.keys_held, 0, sizeof dlg.keys_held);
     }
-    dlg.blink_start = dlg_now();
+    dlg.blink_start = io_time();
     dlg.buttons_held = 0;
     return d.ended ? d.result : 0;
 }

@@ -73,8 +73,6 @@ int32_t io_dialog_focus(void);
 // The caret and the other end of the selection of field `id` of the top dialog, as byte
 // offsets into its text (equal when nothing is selected); false for an unknown field.
 bool io_dialog_caret(int32_t id, int32_t *caret, int32_t *anchor);
-// The clock the caret blinks by, for tests; null goes back to kernel_time.
-void io_dialog_set_clock(int64_t (*clock)(void));
 
 // --- The editing behind one field (kernel/dialog_edit.cpp) ---
 

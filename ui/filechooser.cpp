@@ -16,7 +16,6 @@
 #include "platform/files.h"
 #include "platform/gdi.h"
 #include "res/gdi_text.h"
-#include "platform/config.h"
 #include "platform/loop.h"
 #include "platform/services.h"
 #include "platform/video.h"
@@ -73,20 +72,9 @@ static struct {
     int32_t click_row;
     int32_t thumb_grab;            // dragging the scroll bar's thumb: where it was taken
     Img *paper;                    // where text boxes are painted before they go on screen
-    int64_t (*clock)(void);
 } fc;
 
 // --- the clock and the patterns ---
-
-static int64_t fc_now(void)
-{
-    return fc.clock ? fc.clock() : io_time();
-}
-
-void filechooser_set_clock(int64_t (*clock)(void))
-{
-    fc.clock = clock;
-}
 
 // The selected pair's patterns.
 static const char *fc_patterns(void)
@@ -402,7 +390,7 @@ static void fc_mouse_down(int32_t x, int32_t y)
         int32_t row = fc.top + (y - FC_LIST_Y - FC_LIST_PAD) / FC_ROW_HEIGHT;
         if (row >= fc_count())
             return;
-        int64_t now = fc_now();
+        int64_t now = io_time();
         bool twice = row == fc.click_row && now - fc.click_time <= FC_DOUBLE_CLICK_MS;
         fc.click_row = twice ? -1 : row;
         fc.click_time = now;

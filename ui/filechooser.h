@@ -66,5 +66,3 @@ void filechooser_display_name(const char *name, char *out, int32_t size);
 // case ("*.*" matches every name).
 bool filechooser_match(const char *patterns, const char *name);
 
-// The clock double clicks are timed by, for tests; null goes back to kernel_time.
-void filechooser_set_clock(int64_t (*clock)(void));
