@@ -30,16 +30,29 @@ static uint32_t pixel_of(const std::string &bmp, int x, int y)
     return v;
 }
 
-class Drivers : public ::testing::TestWithParam<int> {};
+// Each driver on SDL's dummy display, in a fresh folder where SDL saves the frames.
+class Drivers : public ::testing::TestWithParam<int> {
+protected:
+    TempDir dir;
+    InDir in{dir.path};
+    void SetUp() override
+    {
+        setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
+        ASSERT_EQ(io_platform_init("test", 64, 48, true), 1) << io_platform_error();
+        io_video_select_driver(GetParam());
+        io_video_create(64, 48, 24);
+    }
+    void TearDown() override
+    {
+        kernel_enable_events(false);
+        io_video_close();
+        io_platform_done();
+        unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
+    }
+};
 
 TEST_P(Drivers, PresentCopiesListedRectanglesOnly)
 {
-    TempDir dir;
-    InDir in(dir.path);
-    setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
-    ASSERT_EQ(io_platform_init("test", 64, 48, true), 1) << io_platform_error();
-    io_video_select_driver(GetParam());
-    io_video_create(64, 48, 24);
     kernel_enable_events(true);
 
     io_post_event(IO_FRAME, 0, 0, 0);
@@ -53,10 +66,6 @@ TEST_P(Drivers, PresentCopiesListedRectanglesOnly)
     io_video_end_paint();
     std::vector<std::string> frames = saved_frames(dir.path);
 
-    kernel_enable_events(false);
-    io_video_close();
-    io_platform_done();
-    unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
     EXPECT_EQ(after_empty, 0u) << "an empty paint list presents nothing";
     ASSERT_EQ(frames.size(), 1u) << "one present for the painted frame";
     EXPECT_EQ(pixel_of(frames[0], 3, 2), 0xFF0000u);
@@ -68,12 +77,6 @@ TEST_P(Drivers, PresentCopiesListedRectanglesOnly)
 // the frame is shown scaled to fit, between black bars, and the mouse is mapped back.
 TEST_P(Drivers, AResizedWindowShowsTheFrameScaledAndMapsTheMouse)
 {
-    TempDir dir;
-    InDir in(dir.path);
-    setenv("SDL_VIDEO_DUMMY_SAVE_FRAMES", "1", 1);
-    ASSERT_EQ(io_platform_init("test", 64, 48, true), 1) << io_platform_error();
-    io_video_select_driver(GetParam());
-    io_video_create(64, 48, 24);
     PlatformInput got;
     while (io_platform_poll(&got)) {
     }
@@ -107,10 +110,6 @@ TEST_P(Drivers, AResizedWindowShowsTheFrameScaledAndMapsTheMouse)
     io_video_invalidate(0, 0, 64, 48);
     io_video_end_paint();
     std::vector<std::string> frames = saved_frames(dir.path);
-    kernel_enable_events(false);
-    io_video_close();
-    io_platform_done();
-    unsetenv("SDL_VIDEO_DUMMY_SAVE_FRAMES");
     ASSERT_FALSE(frames.empty());
     const std::string &last = frames.back();
     EXPECT_EQ(std::tuple(pixel_of(last, 8, 36), pixel_of(last, 20, 36), pixel_of(last, 60, 10), pixel_of(last, 68, 60),
