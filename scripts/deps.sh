@@ -4,7 +4,8 @@
 # is printed and the build stops, so nothing half-works later for a missing library.
 set -eu
 
-PACKAGES="make cmake g++ pkg-config libsdl2-dev libjpeg62-turbo-dev libtiff-dev libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core"
+# Music is SDL2_mixer's FluidSynth, which needs a General MIDI SoundFont to play MIDI.
+PACKAGES="make cmake g++ pkg-config libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont libjpeg62-turbo-dev libtiff-dev libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core"
 # `make fuzz` also needs clang and its libFuzzer runtime.
 if [ "${1:-}" = "--fuzz" ]; then
   PACKAGES="$PACKAGES clang libclang-rt-dev"
