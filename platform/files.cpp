@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <string>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -62,6 +63,38 @@ int name_match(const char *pattern, const char *name)
     while (*pattern == '*')
         pattern++;
     return *pattern == 0;
+}
+
+int file_resolve_case(const char *name, char *out, size_t size)
+{
+    size_t n = strlen(name);
+    if (n >= size) {
+        if (size > 0)
+            out[0] = 0;
+        return 0;
+    }
+    memcpy(out, name, n + 1);
+    struct stat st;
+    if (stat(name, &st) == 0)
+        return 1;
+    const char *slash = strrchr(name, '/');
+    std::string folder = slash ? std::string(name, (size_t)(slash - name)) : std::string(".");
+    if (slash && slash == name)
+        folder = "/";
+    const char *base = slash ? slash + 1 : name;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    std::string best;
+    while (dirent *de = readdir(dir))
+        if (strcasecmp(de->d_name, base) == 0 && (best.empty() || strcmp(de->d_name, best.c_str()) < 0))
+            best = de->d_name;
+    closedir(dir);
+    if (best.empty() || strlen(best.c_str()) != strlen(base))
+        return 0;
+    // Same length as asked for: only the letters' case differs, so the name still fits.
+    memcpy(out + (base - name), best.c_str(), best.size() + 1);
+    return 1;
 }
 
 int safe_file_open(SafeFile *sf, const char *name)

@@ -1,6 +1,7 @@
 // Files and folders: names relative to the start-up directory with '/' separators,
 // patterns matched without regard to letter case, writes that survive a crash.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 
@@ -15,6 +16,13 @@ int make_dir(const char *name);
 
 // Matches a name against a pattern of '*' and '?' without regard to letter case.
 int name_match(const char *pattern, const char *name);
+
+// The existing file that `name` means when the letter case of its last part is ignored,
+// as on the system the game's names come from: `name` itself when it exists, else the
+// entry of its folder that equals the last part without regard to case (the first in
+// byte order when several do). 1 with that name in `out`; 0 when there is none, with
+// `name` copied to `out` (or out empty when it does not fit `size`).
+int file_resolve_case(const char *name, char *out, size_t size);
 
 // Writing a file so that a crash never destroys what was there before: the data goes
 // to a temporary name beside the target, and only a complete, flushed file replaces it.
