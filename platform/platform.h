@@ -33,6 +33,12 @@ void io_platform_frame_to_window(int32_t *x, int32_t *y);
 // Takes the next pending window-system input; 1 when one was taken.
 int io_platform_poll(PlatformInput *out);
 
+// Runs fn(arg) on the main thread when input is next looked at (io_platform_poll, which
+// the main loop, playback and every nested loop call). Safe from any thread: it is how
+// another thread (the audio thread saying the music ended) hands work to the game. 1 when
+// queued; 0 when no event queue runs (nothing of SDL's is up).
+int io_platform_call_main(void (*fn)(intptr_t arg), intptr_t arg);
+
 // Sleeps until window-system input arrives, `fd` (or -1) becomes readable, a signal
 // comes, or `ms` milliseconds have passed. Input is left for io_platform_poll.
 void io_platform_wait(int ms, int fd);

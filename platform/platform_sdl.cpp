@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <poll.h>
 
 #include "platform/log.h"
@@ -203,10 +204,37 @@ static uint8_t button_of(uint8_t sdl_button)
     }
 }
 
+// The event type that carries a call to the main thread, registered once whichever
+// thread asks first.
+static uint32_t call_event_type(void)
+{
+    static std::once_flag once;
+    static uint32_t type;
+    std::call_once(once, [] { type = SDL_RegisterEvents(1); });
+    return type;
+}
+
+int io_platform_call_main(void (*fn)(intptr_t arg), intptr_t arg)
+{
+    uint32_t type = call_event_type();
+    if (type == (uint32_t)-1 || !SDL_WasInit(SDL_INIT_EVENTS))
+        return 0;
+    SDL_Event e = {};
+    e.user.type = type;
+    e.user.data1 = reinterpret_cast<void *>(fn);
+    e.user.data2 = reinterpret_cast<void *>(arg);
+    return SDL_PushEvent(&e) == 1 ? 1 : 0;
+}
+
 // Turns one SDL event into a PlatformInput; false for events the game does not hear.
 static bool convert(const SDL_Event &e, PlatformInput *in)
 {
     memset(in, 0, sizeof *in);
+    if (e.type >= SDL_USEREVENT && e.type == call_event_type()) {
+        // Work handed over by another thread runs here, on the main thread; it is no input.
+        reinterpret_cast<void (*)(intptr_t)>(e.user.data1)(reinterpret_cast<intptr_t>(e.user.data2));
+        return false;
+    }
     switch (e.type) {
     case SDL_QUIT:
         in->kind = InputKind::Close;
@@ -278,7 +306,8 @@ static bool convert(const SDL_Event &e, PlatformInput *in)
 
 int io_platform_poll(PlatformInput *out)
 {
-    if (!plat.sdl_up)
+    // The audio alone may have started SDL's event queue (no window in tests).
+    if (!plat.sdl_up && !SDL_WasInit(SDL_INIT_EVENTS))
         return 0;
     SDL_Event e;
     while (SDL_PollEvent(&e))
