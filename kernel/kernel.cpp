@@ -27,6 +27,10 @@
 #include "platform/gdi.h"
 #include "res/gdi_text.h"
 #include "kernel/splash.h"
+#include "media/feedback.h"
+#include "media/media.h"
+#include "media/music.h"
+#include "media/sound.h"
 #include "puzzle/curve.h"
 #include "res/datapack.h"
 #include "res/lang.h"
@@ -358,8 +362,8 @@ void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
     io_log("Version: %i.%02i\n", KERNEL_VERSION / 100, KERNEL_VERSION % 100);
-    // No force-feedback mouse exists on this platform, so the setting is only reported.
     io_log("force feedback: %s\n", settings_feedback_on() ? "on" : "off");
+    fb_enable(settings_feedback_on());  // nothing unless the library was loaded at process start
     dp_open("data.pck");
     load_game_cursor("img/cursor.img", 10, 1);  // the hand's fingertip
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
@@ -389,7 +393,8 @@ void kernel_init(void)
     ge_init(SETTINGS_SKIN);
     shadow_init();
     toolkit_init();
-    // The sound arrives with its room.
+    media_init();  // the audio device, opened once; without one music and sounds stay silent
+    sound_init();
     fonts_init();
     toolkit_set_title_font(&font_small, skin_color(SKIN_COLOR_WINDOW_TITLE_TEXT),
                            skin_color(SKIN_COLOR_WINDOW_TITLE_TEXT_SHADOW));
@@ -425,6 +430,9 @@ void kernel_done(void)
     settings_write_old_screen();
     for (const char *name : kernel_scratch_files)
         file_delete(name);
+    midi_stop();
+    sound_done();  // its hold in the image cache goes before the cache does
+    media_done();
     shadow_done();
     ge_done();
     cache_done();
@@ -527,8 +535,8 @@ static void fill_config(void)
     kernel_config.title = KERNEL_TITLE;
     kernel_config.class_name = KERNEL_CLASS;
     kernel_config.input_mask = IO_MASK_DEFAULT;
-    // The force-feedback mouse would add IO_MASK_FEEDBACK here; no such library exists
-    // on this platform.
+    if (fb_present())
+        kernel_config.input_mask |= IO_MASK_FEEDBACK;
     kernel_config.depth = 24;
     kernel_config.video_driver = kern.args.has_video_driver ? kern.args.video_driver : IO_VIDEO_DRAWDIB;
     kernel_config.tick_ms = 33;
@@ -579,6 +587,8 @@ int kernel_main(int argc, char **argv)
         return 0;
     }
     // The options dialog runs here, before the game's window opens, once it exists.
+    if (kernel_config.input_mask & IO_MASK_FEEDBACK)
+        fb_load();
 
     install_signal_handlers();
     // The kernel clock starts before the window and start-up, so the activation that
@@ -588,11 +598,13 @@ int kernel_main(int argc, char **argv)
     if (!io_platform_init(kernel_config.title, kern.args.screen_width, kern.args.screen_height, kern.playback)) {
         // Without a window there is no game; say so rather than end silently.
         fprintf(stderr, "pelmora: cannot open the game's window: %s\n", io_platform_error());
+        fb_unload();
         io_instance_close();
         return 1;
     }
     if (kern.args.record[0] && !io_journal_record_open(kern.args.record)) {
         fprintf(stderr, "pelmora: cannot write the journal %s\n", kern.args.record);
+        fb_unload();
         io_platform_done();
         io_instance_close();
         return 1;
@@ -607,6 +619,7 @@ int kernel_main(int argc, char **argv)
         view_destroy();
     }
     io_journal_done();
+    fb_unload();
     io_platform_done();
     io_instance_close();
     return 0;

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include "platform/platform.h"
+#include "platform/video.h"
 
 typedef intptr_t (*FbInit)(void *instance, void *window);
 typedef void (*FbVoid)(void);
@@ -104,8 +105,13 @@ void fb_bound(int32_t x, int32_t y, int32_t width, int32_t height)
     int wx = 0, wy = 0;
     if (SDL_Window *w = io_platform_window())
         SDL_GetWindowPosition(w, &wx, &wy);
+    // Where the system cannot tell the screen's size, the game's own frame fills it; a
+    // size of nothing would give the library a screen to divide by zero.
     SDL_DisplayMode mode = {};
-    SDL_GetDesktopDisplayMode(0, &mode);
+    if (SDL_GetDesktopDisplayMode(0, &mode) != 0 || mode.w <= 0 || mode.h <= 0) {
+        mode.w = screen.width;
+        mode.h = screen.height;
+    }
     int32_t rect[4] = {x + wx, y + wy, x + wx + width, y + wy + height};
     int32_t size[2] = {mode.w, mode.h};
     fb.bound_set(rect, size);

@@ -12,14 +12,15 @@
 namespace {
 
 // The layer of a file by where it lies; -1 for files outside the layers (tests, tools).
-// Resources lie below pictures: the image cache reads the data pack.
+// Resources lie below pictures: the image cache reads the data pack. Music and sounds
+// stand beside pictures: effect sounds are memory files of the image cache.
 int layer_of(const std::string &path)
 {
     // The chunk layer and the box record are the file format every binary file shares.
     if (path.rfind("rooms/chunk/", 0) == 0 || path == "rooms/box/boxinfo.h")
         return 1;
     static const std::map<std::string, int> layers = {
-        {"platform", 0}, {"res", 1}, {"media", 1}, {"image", 2}, {"ui", 3}, {"puzzle", 4}, {"rooms", 5}, {"kernel", 6}};
+        {"platform", 0}, {"res", 1}, {"media", 2}, {"image", 2}, {"ui", 3}, {"puzzle", 4}, {"rooms", 5}, {"kernel", 6}};
     auto it = layers.find(path.substr(0, path.find('/')));
     return it == layers.end() ? -1 : it->second;
 }
