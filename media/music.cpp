@@ -43,8 +43,9 @@ static uint32_t be16(const uint8_t *p)
     return (uint32_t)p[0] << 8 | p[1];
 }
 
-// A variable-length number of at most four bytes, within [*at, end).
-static bool read_number(const uint8_t *d, size_t end, size_t *at, uint32_t *out)
+// A variable-length number of at most four bytes, within [*at, end). False when it runs
+// past `end`, or (with *too_long set) when it goes on for more than four bytes.
+static bool read_number(const uint8_t *d, size_t end, size_t *at, uint32_t *out, bool *too_long)
 {
     uint32_t v = 0;
     for (int i = 0; i < 4 && *at < end; i++) {
@@ -54,6 +55,7 @@ static bool read_number(const uint8_t *d, size_t end, size_t *at, uint32_t *out)
             *out = v;
             return true;
         }
+        *too_long = i == 3;
     }
     return false;
 }
@@ -63,10 +65,11 @@ static bool check_track(const uint8_t *d, size_t start, size_t end, uint32_t tra
 {
     size_t at = start;
     uint8_t running = 0;  // the status a data byte continues
+    bool too_long = false;
     while (at < end) {
         size_t event = at;
         uint32_t delta, length;
-        if (!read_number(d, end, &at, &delta) || at >= end)
+        if (!read_number(d, end, &at, &delta, &too_long) || at >= end)
             break;
         uint8_t status = d[at];
         if (status < 0x80) {
@@ -96,7 +99,7 @@ static bool check_track(const uint8_t *d, size_t start, size_t end, uint32_t tra
                     break;
                 type = d[at++];
             }
-            if (!read_number(d, end, &at, &length) || length > end - at)
+            if (!read_number(d, end, &at, &length, &too_long) || length > end - at)
                 break;
             at += length;
             if (status == 0xFF && type == 0x2F)
@@ -107,7 +110,10 @@ static bool check_track(const uint8_t *d, size_t start, size_t end, uint32_t tra
         }
     }
 past_end:
-    snprintf(reason, n, "track %u runs past its chunk without an end-of-track", track);
+    if (too_long)
+        snprintf(reason, n, "track %u: a number longer than four bytes before byte %zu", track, at);
+    else
+        snprintf(reason, n, "track %u runs past its chunk without an end-of-track", track);
     return false;
 }
 

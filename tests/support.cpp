@@ -118,5 +118,6 @@ bool wait_for_text(const std::string &path, const std::string &text, int timeout
     return poll_until(timeout_ms, [&] { return exists(path) && read_file(path).find(text) != std::string::npos; });
 }
 
-// No test may put a window or a message box in front of the person running them.
-static const int headless_tests = setenv("SDL_VIDEODRIVER", "dummy", 0);
+// No test may put a window or a message box in front of the person running them, nor
+// play sounds at them: the dummy audio driver counts as no audio device.
+static const int headless_tests = setenv("SDL_VIDEODRIVER", "dummy", 0) + setenv("SDL_AUDIODRIVER", "dummy", 0);
