@@ -55,10 +55,10 @@ protected:
     Sound() : MediaTest("disk", "1") {}
 };
 
-// A mix every fifth of a second: time enough to act between two of them.
+// A mix every 0.4 s: time enough to act between two of them.
 class SoundSlowly : public MediaTest {
 protected:
-    SoundSlowly() : MediaTest("disk", "200") {}
+    SoundSlowly() : MediaTest("disk", "400") {}
 };
 
 TEST_F(Sound, TheConnectSoundIsHeardWholeAndExactly)
@@ -101,7 +101,7 @@ TEST_F(SoundSlowly, ASecondSoundCutsOffTheFirstAndOneHoldIsKept)
     heard_something = false;
     Mix_SetPostMix(listen, nullptr);
     sound_play(connect);
-    // The first mix with the sound in it has gone out; the next is a fifth of a second off.
+    // The first mix with the sound in it has gone out; the next is 0.4 s off.
     ASSERT_TRUE(wait_until([] { return heard_something.load(); }));
     sound_play(connect);
     EXPECT_EQ(memfiles[connect].locks, 1) << "one hold, moved from the first play to the second";
