@@ -91,7 +91,7 @@ static void bench_open(RenderBench *b, int32_t angle, int32_t variant = RELIEF_P
     img_fill(b->table, 90);
     b->shape = {make_relief(variant), nullptr, 0, 0, 0, 0, nullptr};
     piece_runs_build(&b->shape);
-    piece_scene = {b->table, b->picture, &b->shape, 1};
+    piece_scene_set(b->table, b->picture, &b->shape, 1);
     b->piece = {};
     b->piece.x = 200, b->piece.y = 150, b->piece.home_x = 100, b->piece.home_y = 100, b->piece.angle = angle;
     piece_geometry_update(&b->piece);

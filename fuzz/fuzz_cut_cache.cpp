@@ -21,7 +21,7 @@ static Img *table, *picture;
 // Every piece of the loaded cut at each angle, lying and lifted, around the table.
 static void draw_cut(void)
 {
-    piece_scene = {table, picture, cut_result.shapes, cut_result.shape_count};
+    piece_scene_set(table, picture, cut_result.shapes, cut_result.shape_count);
     for (int32_t angle : fuzz_angles)
         for (int32_t i = 0; i < cut_result.piece_count; i++) {
             const CutPiece &c = cut_result.pieces[i];

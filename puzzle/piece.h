@@ -43,15 +43,18 @@ struct Piece {
     int32_t neighbours[4];       // above, left, below, right
 };
 
-// What drawing draws into and from: the table image (format 3), the box picture
-// (format 3, the size the cut was made for) and the shapes of the cut.
+// What drawing draws into and from: the table (a format 3 view: an image of its own or
+// the frame buffer during a frame), the box picture (format 3, the size the cut was made
+// for) and the shapes of the cut.
 struct PieceScene {
-    Img *table;
+    ImgView table;
     Img *picture;
     const Shape *shapes;
     int32_t shape_count;
 };
 extern PieceScene piece_scene;
+// Sets the scene with a whole image as the table (null clears the table).
+void piece_scene_set(Img *table, Img *picture, const Shape *shapes, int32_t shape_count);
 
 // The three lighting tables, built once by light_tables_build.
 extern uint8_t light_background[65536];   // [(t << 8) | a]: table byte t under coverage a
@@ -103,8 +106,18 @@ void piece_runs_free(Shape *shape);
 void piece_geometry_update(Piece *piece);
 
 enum { PIECE_BODY = 0, PIECE_SHADOW = 1 };
-// Draws a piece's body or shadow into the table image.
+// Draws a piece's body or shadow into the table image; the clipped form draws only the
+// pixels inside `clip` (bounds included).
 void piece_draw(const Piece *piece, int what);
+void piece_draw_clipped(const Piece *piece, int what, const PieceBox &clip);
+
+// Turns the vector (x, y) by `angle` degrees (counter-clockwise on the screen, exact for
+// quarter turns) and rounds half away from zero: how pieces and groups turn.
+void piece_turn(int32_t angle, double x, double y, int32_t *out_x, int32_t *out_y);
+// The body box at the piece's current position and angle, not clipped to the table
+// (what keeps pieces on the table measures); a piece without a drawable shape gives its
+// position.
+PieceBox piece_body_extent(const Piece *piece);
 
 // Test hook: when set, quarter turns take the general span routines too, so tests can
 // check that the fast ones draw exactly the same pixels.

@@ -145,12 +145,13 @@ static void quad_place(QuadPoint quad[4], const QuadPoint corner[4], double c, d
 // In quarter q the leftmost corner is q, then top, right and bottom follow in corner order.
 static PieceBox quad_box(const QuadPoint quad[4], int32_t quarter)
 {
-    const Img *table = piece_scene.table;
-    if (!table)
+    // Only the table's size matters here: geometry is worked out between frames too.
+    const ImgView &table = piece_scene.table;
+    if (table.width <= 0 || table.height <= 0)
         return RENDER_NO_BOX;
     double x0 = quad[quarter].x, y0 = quad[(quarter + 1) & 3].y;
     double x1 = quad[(quarter + 2) & 3].x, y1 = quad[(quarter + 3) & 3].y;
-    double right = table->width - 1, bottom = table->height - 1;
+    double right = table.width - 1, bottom = table.height - 1;
     if (!(x1 >= 0 && y1 >= 0 && x0 <= right && y0 <= bottom))
         return RENDER_NO_BOX;
     return {(int32_t)std::max(x0, 0.0), (int32_t)std::max(y0, 0.0), (int32_t)std::min(x1, right),
@@ -188,6 +189,40 @@ void piece_geometry_update(Piece *piece)
     quad_place(piece->shadow_quad, corner, c, s, piece->x + lift, piece->y + lift);
     if (piece->lift != 0)
         piece->shadow_box = quad_box(piece->shadow_quad, angle / 90);
+}
+
+void piece_scene_set(Img *table, Img *picture, const Shape *shapes, int32_t shape_count)
+{
+    piece_scene = {};
+    if (table)
+        img_view(&piece_scene.table, table, 0, 0);
+    piece_scene.picture = picture;
+    piece_scene.shapes = shapes;
+    piece_scene.shape_count = shape_count;
+}
+
+void piece_turn(int32_t angle, double x, double y, int32_t *out_x, int32_t *out_y)
+{
+    double c, s;
+    angle_turn(angle_normal(angle), &c, &s);
+    *out_x = (int32_t)std::round(x * c + y * s);
+    *out_y = (int32_t)std::round(y * c - x * s);
+}
+
+PieceBox piece_body_extent(const Piece *piece)
+{
+    const Shape *shape = piece_shape(piece);
+    if (!shape)
+        return {piece->x, piece->y, piece->x, piece->y};
+    int32_t angle = angle_normal(piece->angle);
+    double c, s;
+    angle_turn(angle, &c, &s);
+    QuadPoint corner[4], quad[4];
+    rect_corners(corner, 0, 0, shape->relief->width, shape->relief->height);
+    quad_place(quad, corner, c, s, piece->x, piece->y);
+    int32_t q = angle / 90;
+    return {(int32_t)quad[q].x, (int32_t)quad[(q + 1) & 3].y, (int32_t)quad[(q + 2) & 3].x,
+            (int32_t)quad[(q + 3) & 3].y};
 }
 
 void piece_dirty_rect(const Piece *piece)
@@ -372,21 +407,26 @@ static bool source_whole(const QuadPoint source[4], int32_t w, int32_t h)
 
 void piece_draw(const Piece *piece, int what)
 {
-    Img *table = piece_scene.table;
+    piece_draw_clipped(piece, what, {0, 0, INT32_MAX, INT32_MAX});
+}
+
+void piece_draw_clipped(const Piece *piece, int what, const PieceBox &clip)
+{
+    const ImgView &table = piece_scene.table;
     const Shape *shape = piece_shape(piece);
-    if (!table || table->format != IMG_BGR || !shape || (what != PIECE_BODY && what != PIECE_SHADOW))
+    if (!table.colour || table.format != IMG_BGR || !shape || (what != PIECE_BODY && what != PIECE_SHADOW))
         return;
     bool shadow = what == PIECE_SHADOW;
     Img *image = shadow ? (Img *)shape_shadow(shape) : shape->relief;
     if (!image)
         return;
     // The box was clipped to the table when it was made; clip again in case the table
-    // changed since.
+    // changed since, and to what the caller asks for.
     PieceBox box = shadow ? piece->shadow_box : piece->body_box;
     if (box_empty(box))
         return;
-    box = {std::max(box.x0, 0), std::max(box.y0, 0), std::min(box.x1, table->width - 1),
-           std::min(box.y1, table->height - 1)};
+    box = {std::max({box.x0, clip.x0, 0}), std::max({box.y0, clip.y0, 0}), std::min({box.x1, clip.x1, table.width - 1}),
+           std::min({box.y1, clip.y1, table.height - 1})};
     if (box_empty(box))
         return;
 
@@ -427,8 +467,8 @@ void piece_draw(const Piece *piece, int what)
     SpanFn span = span_routines[(shadow ? SPAN_SHADOW : piece->selected ? SPAN_SELECTED : SPAN_BODY) + axis];
     const QuadPoint *quad = shadow ? piece->shadow_quad : piece->body_quad;
     const QuadPoint *source = shadow ? piece->shadow_source : piece->body_source;
-    int32_t table_stride, tw, th;
-    uint8_t *pixels = img_pixels(table, &table_stride, &tw, &th);
+    int32_t table_stride = table.colour_stride;
+    uint8_t *pixels = table.colour;
     if (axis && lim.u0 == 0 && lim.v0 == 0 && lim.u1 == w - 1 && lim.v1 == h - 1 && source_whole(source, w, h)) {
         if (angle == 0 && !shadow && src.runs)
             spans_upright(piece->selected != 0, scan_round(quad[0].x), scan_round(quad[0].y), box, &src, pixels,

@@ -31,7 +31,7 @@ protected:
         clip_init();
         table = std::make_unique<TestImage>(64, 48, IMG_BGR, 200);
         picture = std::make_unique<TestImage>(40, 30, IMG_BGR, 100);
-        piece_scene = {table->img, picture->img, &shape, 1};
+        piece_scene_set(table->img, picture->img, &shape, 1);
     }
     void TearDown() override
     {

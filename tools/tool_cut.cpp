@@ -115,7 +115,7 @@ static bool save_table(const std::string &path, Img *picture, int angle)
     ImgView tv;
     img_view(&tv, table, 0, 0);
     img_fill_view(&tv, TABLE_COLOUR);
-    piece_scene = {table, picture, cut_result.shapes, cut_result.shape_count};
+    piece_scene_set(table, picture, cut_result.shapes, cut_result.shape_count);
     for (int32_t i = 0; i < cut_result.piece_count; i++) {
         const CutPiece &c = cut_result.pieces[i];
         const Shape &s = cut_result.shapes[c.shape];
