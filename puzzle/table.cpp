@@ -9,6 +9,7 @@
 
 #include "image/clip.h"
 #include "media/feedback.h"
+#include "media/sound.h"
 #include "platform/loop.h"
 #include "platform/memory.h"
 #include "platform/random.h"
@@ -538,6 +539,8 @@ static bool join_test(int32_t pi)
         join(pi, qi);
         joined = true;
     }
+    if (joined && table.connect_sound >= 0)
+        sound_play(table.connect_sound);
     return joined;
 }
 

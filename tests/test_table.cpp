@@ -8,8 +8,9 @@
 #include <set>
 
 #include "platform/loop.h"
-#include "platform/random.h"
+#include "media/sound.h"
 #include "puzzle/table.h"
+#include "tests/fake_feedback.h"
 #include "tests/reference_image.h"
 #include "tests/toolkit_env.h"
 #include "ui/text.h"
@@ -106,6 +107,7 @@ protected:
         piece_scene_set(nullptr, picture, cut_result.shapes, cut_result.shape_count);
         table_create(&cut_result, &box, 640, 480, room);
         table.hooks = {on_joined, on_finished};
+        table.connect_sound = sound_load("connect.wav");
         scatter();
     }
     // Every piece at a place of its own, the same in every run, none fitting another.
@@ -625,11 +627,30 @@ TEST_F(Table, ARandomGameKeepsEveryGroupRigidAndTheStackWhole)
         ASSERT_GE(table.progress, last_progress) << "step " << step;
         last_progress = table.progress;
         joins = ears.joins;
-        if (window_drag_mode() == 0)
+        if (window_drag_mode() == 0) {
             ASSERT_EQ(held_count(), 0) << "step " << step;
+        }
     }
     EXPECT_GT(joins, 20) << "the game got somewhere";
     EXPECT_GT(last_progress, 20);
+}
+
+// The force-feedback mouse feels each drop that joins pieces, once per drop.
+class TableFeel : public Table {
+protected:
+    FakeFeedback fake;
+};
+
+TEST_F(TableFeel, AJoiningDropPulsesTheMouseOnce)
+{
+    make(6, 5, 32);
+    fake.clear();
+    lay(1, 300, 200);
+    auto [x, y] = fit(0, 1);
+    drop_at(0, x, y);
+    EXPECT_EQ(fake.calls_of("fbmouse_pop_start"), std::vector<std::string>{"fbmouse_pop_start 5000"});
+    drop_at(20, 600, 400);
+    EXPECT_EQ(fake.count("fbmouse_pop_start"), 1) << "a drop that joins nothing is not felt";
 }
 
 }  // namespace
