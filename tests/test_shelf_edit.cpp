@@ -1,0 +1,154 @@
+// Renaming and replacing boxes on the shelf: the four files of a box move together, a
+// name is compared as the player will see it, and a change that fails leaves everything
+// as it was.
+#include "platform/files.h"
+#include "rooms/box/shelf.h"
+#include "tests/test_box_support.h"
+#include "tests/toolkit_env.h"
+
+namespace {
+
+class ShelfEdit : public ToolkitTest {
+protected:
+    std::string jpeg;
+    void SetUp() override
+    {
+        start(1024, 768);
+        make_game_folders();
+        jpeg = test_jpeg(200, 150, 4);
+    }
+    void TearDown() override
+    {
+        shelf_free();
+        stop();
+    }
+    // A box on the shelf with a saved game (progress 40) and a play-state file.
+    ShelfBox *box_with_files(const std::string &name, uint32_t id_word)
+    {
+        ChunkId id = {{id_word, 0, 0, CHUNK_ID_MARK}};
+        write_file("puzzles/" + name + ".pzl", box_file(id, test_box_info(200, 150, 25), jpeg));
+        write_file("sfiles/qs/" + name + ".qsv", box_head(id, CHUNK_QICK) + box_record(3, le32(40)));
+        write_file("sfiles/temp/" + name + ".tmp", "cut of " + name);
+        return shelf_load_box(name.c_str());
+    }
+    static std::string all_files()
+    {
+        return folder_listing("puzzles") + "|" + folder_listing("sfiles/temp") + "|" + folder_listing("sfiles/qs");
+    }
+    static std::string all_bytes()
+    {
+        std::string out;
+        for (const char *folder : {"puzzles", "sfiles/temp", "sfiles/qs"})
+            for (const auto &e : std::filesystem::directory_iterator(folder))
+                out += e.path().string() + "=" + read_file(e.path().string()) + "\n";
+        return out;
+    }
+};
+
+TEST_F(ShelfEdit, RenamingToTheSameNameInOtherCaseRenamesAndKeepsTheBox)
+{
+    ShelfBox *box = box_with_files("Puzzle", 1);
+    ASSERT_NE(box, nullptr);
+    ASSERT_EQ(box->summary.progress, 40);
+    EXPECT_EQ(shelf_rename(box, "puzzle"), SHELF_NAME_OK);
+    EXPECT_STREQ(box->name, "puzzle");
+    EXPECT_EQ(all_files(), "puzzle.pzl|puzzle.prw puzzle.tmp|puzzle.qsv") << "the box itself was never deleted";
+    GameSummary s;
+    EXPECT_EQ(game_summary_read("puzzle", &box->id, &s) * 100 + s.progress, 140) << "its game moved with it";
+    EXPECT_EQ(read_file("sfiles/temp/puzzle.tmp"), "cut of Puzzle");
+
+    const std::string bytes = all_bytes();
+    EXPECT_EQ(shelf_rename(box, "puzzle"), SHELF_NAME_UNCHANGED);
+    EXPECT_EQ(shelf_rename(box, "  puzzle  "), SHELF_NAME_UNCHANGED) << "what cleans to the current name";
+    EXPECT_TRUE(all_bytes() == bytes);
+}
+
+TEST_F(ShelfEdit, RenamingToAnotherBoxsNameOrToNothingIsRefused)
+{
+    ShelfBox *a = box_with_files("Alpha", 1), *b = box_with_files("Beta", 2);
+    ASSERT_TRUE(a && b);
+    // A box file that cannot be read is not on the shelf, but its name is still taken.
+    write_file("puzzles/Broken.pzl", "not a box");
+    const std::string bytes = all_bytes();
+    EXPECT_EQ(shelf_rename(a, "Beta"), SHELF_NAME_TAKEN);
+    EXPECT_EQ(shelf_rename(a, "BETA"), SHELF_NAME_TAKEN);
+    EXPECT_EQ(shelf_rename(a, "broken"), SHELF_NAME_TAKEN);
+    EXPECT_EQ(shelf_rename(a, "   "), SHELF_NAME_INVALID);
+    EXPECT_EQ(shelf_rename(a, "///"), SHELF_NAME_INVALID);
+    EXPECT_EQ(shelf_rename(a, std::string(70, 'n').c_str()), SHELF_NAME_INVALID) << "longer than a box name";
+    EXPECT_TRUE(all_bytes() == bytes);
+    EXPECT_STREQ(a->name, "Alpha");
+}
+
+TEST_F(ShelfEdit, RenamingMovesEveryFileAndClearsLeftoversOfTheNewName)
+{
+    ShelfBox *box = box_with_files("Old", 1);
+    ASSERT_NE(box, nullptr);
+    write_file("sfiles/temp/new name.prw", "a preview some earlier box left");
+    write_file("sfiles/qs/New Name.qsv", "a saved game some earlier box left");
+    EXPECT_EQ(shelf_rename(box, "  New Name?  "), SHELF_NAME_OK) << "cleaned: blanks trimmed, '?' dropped";
+    EXPECT_STREQ(box->name, "New Name");
+    EXPECT_EQ(all_files(), "New Name.pzl|New Name.prw New Name.tmp|New Name.qsv");
+    EXPECT_EQ(read_file("sfiles/qs/New Name.qsv").substr(0, 4), "QICK");
+    shelf_free();
+    ShelfBox *again = shelf_load_box("New Name");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(again->is_new * 100 + again->summary.progress, 40) << "preview and game came along";
+}
+
+TEST_F(ShelfEdit, ARenameThatCannotMoveTheBoxChangesNothing)
+{
+    ShelfBox *box = box_with_files("Stay", 1);
+    ASSERT_NE(box, nullptr);
+    // The box file went from under the shelf: there is nothing to rename.
+    file_delete("puzzles/Stay.pzl");
+    const std::string bytes = all_bytes();
+    EXPECT_EQ(shelf_rename(box, "Moved"), SHELF_NAME_FAILED);
+    EXPECT_STREQ(box->name, "Stay");
+    EXPECT_TRUE(all_bytes() == bytes) << "the saved game, play state and preview stay under the old name";
+}
+
+TEST_F(ShelfEdit, ReplacingGivesTheNewBoxTheOldPlaceAndDropsTheOldGame)
+{
+    ShelfBox *old = box_with_files("Lake", 1);
+    ASSERT_NE(old, nullptr);
+    old->x = 300, old->y = 200, old->selected = 1;
+    ChunkId old_id = old->id;
+    write_file(BOX_TEMP_PICTURE, test_jpeg(300, 200, 9));
+    BoxInfo info = test_box_info(300, 200, 40);
+    ASSERT_EQ(shelf_replace("lake", &info), 1);
+    ShelfBox *box = shelf_find("Lake");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(shelf.count, 1);
+    EXPECT_FALSE(chunk_same_id(&box->id, &old_id)) << "a fresh id";
+    EXPECT_EQ(box->info.piece_size, 40);
+    EXPECT_EQ(box->x * 1000 + box->y, 300200);
+    EXPECT_EQ(box->selected * 10 + box->is_new, 10);
+    EXPECT_EQ(box->summary.progress, 0);
+    EXPECT_EQ(all_files(), "Lake.pzl|Lake.prw|") << "the old game and cut are gone, nothing is left over";
+    EXPECT_EQ(shelf_replace("Nobody", &info), 0);
+}
+
+TEST_F(ShelfEdit, AFailedReplaceLeavesAllFourFilesUnderTheOldName)
+{
+    ShelfBox *old = box_with_files("Lake", 1);
+    ASSERT_NE(old, nullptr);
+    const std::string bytes = all_bytes();
+    BoxInfo info = test_box_info(300, 200, 40);
+
+    // The new box cannot be written: its picture is missing.
+    box_clear_temp(BOX_ALL_PARTS);
+    EXPECT_EQ(shelf_replace("Lake", &info), 0);
+    EXPECT_TRUE(all_bytes() == bytes);
+    EXPECT_EQ(shelf.head, old);
+
+    // The new box is written but cannot be shown: its picture's data is cut off.
+    std::string picture = test_jpeg(300, 200, 9);
+    write_file(BOX_TEMP_PICTURE, picture.substr(0, picture.size() / 2));
+    EXPECT_EQ(shelf_replace("Lake", &info), 0);
+    EXPECT_TRUE(all_bytes() == bytes) << "the old box and its game, cut and preview are back";
+    EXPECT_EQ(shelf.head, old);
+    EXPECT_EQ(shelf.count, 1);
+}
+
+}  // namespace
