@@ -33,7 +33,14 @@ static const char usage_text[] =
     "                                  [--angle A] [--pack PCK]\n"
     "                                  cut a picture with the edge curves of a data pack\n"
     "                                  (default data.pck) and write each shape's coverage,\n"
-    "                                  lit relief and shadow, and all pieces lit at home\n";
+    "                                  lit relief and shadow, and all pieces lit at home\n"
+    "       pelmora-tool box create PICTURE OUT.pzl [--piece-size N] [--jitter J] [--shape S]\n"
+    "                                  [--rotation] [--surprise] [--music FILE.mid [--loop]]\n"
+    "                                  [--description TEXT] [--address TEXT]\n"
+    "                                  make a box file from a BMP, JPEG or TIFF picture\n"
+    "       pelmora-tool box info FILE.pzl   the box's information, records and id\n"
+    "       pelmora-tool box extract FILE.pzl DIR\n"
+    "                                  write the picture, music and texts into DIR\n";
 
 int tool_usage(void)
 {
@@ -276,6 +283,8 @@ int main(int argc, char **argv)
         return tool_usage();
     if (strcmp(argv[1], "cut") == 0)
         return tool_cut(argc, argv);
+    if (strcmp(argv[1], "box") == 0)
+        return tool_box(argc, argv);
     const char *group = argv[1], *verb = argv[2];
     if (strcmp(group, "pack") == 0) {
         if (strcmp(verb, "create") == 0 && argc == 5)

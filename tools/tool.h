@@ -14,3 +14,4 @@ bool tool_file_exists(const char *path);
 bool tool_open_pack(const char *path);
 
 int tool_cut(int argc, char **argv);
+int tool_box(int argc, char **argv);
