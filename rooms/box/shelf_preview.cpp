@@ -79,19 +79,20 @@ int shelf_load_preview(ShelfBox *box, int *same_id)
     return 1;
 }
 
-// The box's picture, decoded without touching the picture the create room may hold.
+// The box's picture, decoded straight from its record: no temporary file is written
+// (the create room may hold one), and the picture the image codec holds is not touched.
 static Picture *decode_picture(const ShelfBox *box)
 {
-    ChunkId id;
-    BoxInfo info;
+    char path[SHELF_PATH_MAX];
+    FILE *f = shelf_file_path(SHELF_FILE_BOX, box->name, path, sizeof path) ? chunk_open(path, "rb") : nullptr;
+    if (!f)
+        return nullptr;
+    uint32_t length;
     Picture *picture = nullptr;
-    if (box_read(box->name, &id, &info, BOX_PICTURE) && chunk_same_id(&id, &box->id)) {
-        if (FILE *f = chunk_open(BOX_TEMP_PICTURE, "rb")) {
-            picture = gformat_jpg_decode(f);
-            fclose(f);
-        }
-    }
-    box_clear_temp(BOX_ALL_PARTS);
+    if (chunk_expect_u32(f, CHUNK_BOX1) && chunk_expect_id(f, &box->id) && fseeko(f, CHUNK_FIRST_RECORD, SEEK_SET) == 0 &&
+        chunk_find(f, BOX_TAG_PICTURE, &length) && length > 0)
+        picture = gformat_jpg_decode(f);
+    fclose(f);
     return picture;
 }
 
