@@ -78,22 +78,26 @@ TEST_F(ShelfTest, SavingWritesTheListTailFirstAndEmptiesIt)
 {
     put_box("A.pzl", 1);
     put_box("B.pzl", 2);
-    write_file("sfiles/config.ini", "[BOXNAMES]\n0=A\n1=B\n7=Gone\n[BOXPOSS]\n0=5 6\n1=7 8\n7=1 1\n");
+    // A name listed twice is one box; a place far outside any screen is brought onto this one.
+    write_file("sfiles/config.ini", "[BOXNAMES]\n0=A\n1=B\n2=a\n7=Gone\n"
+                                    "[BOXPOSS]\n0=5 6\n1=2147483647 -2147483648\n2=9 9\n7=1 1\n");
     shelf_load();
     ASSERT_EQ(shelf.count, 2);
-    shelf_find("B")->x = 300;
+    ShelfBox *b = shelf_find("B");
+    EXPECT_EQ(b->x * 10000 + b->y, 944 * 10000 + 0);
+    b->x = 300;
     shelf_save();
     EXPECT_EQ(shelf.count, 0);
     EXPECT_EQ(shelf.head, nullptr);
     char value[64];
     std::string got;
-    for (const char *key : {"0", "1", "7"}) {
+    for (const char *key : {"0", "1", "2", "7"}) {
         ini_get_string(SETTINGS_CONFIG, "BOXNAMES", key, value, sizeof value);
         got += std::string(value) + ":";
         ini_get_string(SETTINGS_CONFIG, "BOXPOSS", key, value, sizeof value);
         got += std::string(value) + "|";
     }
-    EXPECT_EQ(got, "A:5 6|B:300 8|:|") << "the old sections are replaced whole";
+    EXPECT_EQ(got, "A:5 6|B:300 0|:|:|") << "the old sections are replaced whole";
 }
 
 TEST_F(ShelfTest, ACachedPreviewIsUsedAndAStaleOneIsRebuiltFromThePicture)
