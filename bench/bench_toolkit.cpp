@@ -3,65 +3,15 @@
 // room and four tool windows, and a tool window dragged across a 1920 x 1080 desktop,
 // each beside a baseline measured in the same run.
 #include <benchmark/benchmark.h>
-#include <cstdlib>
 #include <cstring>
-#include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "bench/bench_game.h"
 #include "platform/events.h"
-#include "kernel/kernel.h"
-#include "platform/video.h"
 #include "ui/skin.h"
 #include "ui/window.h"
 
 namespace {
-
-const VideoDriver quiet_driver = {
-    "Bench", nullptr, nullptr, [](int) { return 1; }, nullptr,
-    [] {
-        int32_t row = io_video_row_size(screen.width, 24);
-        screen.buf = io_video_pixels() + (size_t)(screen.height - 1) * row;
-        screen.pitch = -row;
-    },
-    [](const PaintList *) {}};
-
-// A started game in a temporary folder, torn down at the end of the scope.
-struct Game {
-    std::string dir;
-    bool up = false;
-    Game(int32_t width, int32_t height)
-    {
-        char tmpl[] = "/tmp/pelmora-bench-XXXXXX";
-        if (!mkdtemp(tmpl))
-            return;
-        dir = tmpl;
-        if (chdir(dir.c_str()) != 0 || symlink(PELMORA_DATA_PCK, "data.pck") != 0)
-            return;
-        kernel_config = {};
-        kernel_config.title = "Pelmora";
-        kernel_config.input_mask = IO_MASK_DEFAULT;
-        kernel_config.tick_ms = 33;
-        io_video_set_driver(&quiet_driver);
-        io_video_create(width, height, 24);
-        kernel_init();
-        kernel_enable_events(true);
-        up = true;
-        IoRect all = {0, 0, width, height};
-        io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
-        io_post_event(IO_FRAME, 0, 0, 0);
-    }
-    ~Game()
-    {
-        if (up) {
-            kernel_enable_events(false);
-            kernel_done();
-            io_video_close();
-        }
-        if (chdir("/tmp") == 0 && !dir.empty())
-            std::system(("rm -rf " + dir).c_str());
-    }
-};
 
 int32_t draw_panel(int32_t window, IoEvent *event)
 {
@@ -74,25 +24,6 @@ int32_t draw_panel(int32_t window, IoEvent *event)
 int32_t nothing(int32_t, IoEvent *)
 {
     return 0;
-}
-
-// The room every benchmark works in: a full-screen window that takes nothing; -1 (with
-// the run marked skipped) when the game could not start.
-int32_t start_room(const Game &game, benchmark::State &state)
-{
-    if (!game.up) {
-        state.SkipWithError("no game");
-        return -1;
-    }
-    int32_t room = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, nothing, nullptr);
-    window_focus(room);
-    return room;
-}
-
-void move_mouse(int32_t x, int32_t y)
-{
-    PlatformInput in = {InputKind::MouseMove, 0, 0, 0, x, y, 0, {}};
-    io_translate_input(&in);
 }
 
 }  // namespace
@@ -162,15 +93,13 @@ static void BM_DragToolWindowStep(benchmark::State &state)
     window_register(room, TWS_CHILD | TWS_FRAME | TWS_RAISE, 100, 300, 300, 200, draw_panel, nullptr);
     io_post_event(IO_FRAME, 0, 0, 0);
     move_mouse(150, 305);
-    PlatformInput down = {InputKind::MouseDown, 0, 1, 0, 150, 305, 0, {}};
-    io_translate_input(&down);
+    press_mouse(150, 305);
     int32_t x = 150, dir = 4;
     for (auto _ : state) {
         x += dir;
         if (x > 1500 || x < 150)
             dir = -dir;
-        PlatformInput in = {InputKind::MouseMove, 0, 1, 0, x, 305, 0, {}};
-        io_translate_input(&in);
+        move_mouse(x, 305, 1);
         io_post_event(IO_FRAME, 0, 0, 0);
     }
     if (window_drag_mode() != 1)

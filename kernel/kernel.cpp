@@ -25,6 +25,7 @@
 #include "platform/platform.h"
 #include "platform/video.h"
 #include "platform/gdi.h"
+#include "rooms/play/playroom.h"
 #include "res/gdi_text.h"
 #include "kernel/splash.h"
 #include "media/feedback.h"
@@ -414,6 +415,7 @@ void kernel_init(void)
     kernel_status("Initializing Create Room");
     kernel_status("Initializing Gallery Room");
     kernel_status("Initializing Play Room");
+    playroom_create();
     // The store room is entered here once it exists; until then its desktop shows.
     kernel_show_desktop(lt_get(KERNEL_TEXT_STORE_TITLE));
     splash_close();

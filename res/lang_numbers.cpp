@@ -82,6 +82,7 @@ constexpr int16_t lt_required[] = {
     214,  // control panel: leave
     220,  // picture window caption
     230,  // completion: box name, piece count, play time
+    231,  // the game could not be saved on leaving
     // gallery
     300,  // room title
     301,  // leaving with a picture in hand?

@@ -136,22 +136,17 @@ protected:
         window_focus(root);
         // The dialogs run the game's own loop: inputs come from the window system, and
         // the game is active so that frames go on underneath.
-        ASSERT_EQ(io_platform_init("test", 640, 480, true), 1);
-        PlatformInput in;
-        while (io_platform_poll(&in)) {
-        }
-        PlatformInput activate = {};
-        activate.kind = InputKind::Activate;
-        kernel_dispatch_input(&activate);
+        platform_up();
         io_clock_start(true);  // the game clock stands still: the caret stays on in the pictures
     }
     void TearDown() override
     {
         io_clock_start(false);
-        PlatformInput deactivate = {};
-        deactivate.kind = InputKind::Deactivate;
-        kernel_dispatch_input(&deactivate);
-        io_platform_done();
+        // Windows of a test may hear with records the test held; going inactive is not
+        // theirs to hear.
+        window_show(root, 0);
+        window_unfocus_floating();
+        platform_down();
         ToolkitTest::TearDown();
     }
 };

@@ -35,6 +35,10 @@ protected:
     static int32_t changed_in(const std::string &a, const std::string &b, int32_t x, int32_t y, int32_t w, int32_t h);
     // Every pixel of the frame redrawn from scratch.
     static void repaint_all();
+    // For tests whose dialogs run the game's own loop: the platform's window (inputs come
+    // from the window system) and the game active, so frames go on underneath; and back.
+    static void platform_up();
+    static void platform_down();
 };
 
 // A handler that counts what it hears and takes what it is told to.

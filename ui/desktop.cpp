@@ -47,12 +47,21 @@ bool mouse_on_logo(void)
 
 void background_draw(const char *caption)
 {
+    background_draw_over(nullptr, caption);
+}
+
+void background_draw_over(Img *backdrop, const char *caption)
+{
     const Img *column = background_column();
     if (!column)
         return;
     logo_place();
-    ImgRect whole = {0, 0, column->width, column->height};
-    img_tile((Img *)column, &whole, 0, 0, screen.width, screen.height, IMG_TILE_ONE_DOWN);
+    if (backdrop) {
+        img_draw(backdrop, 0, 0, 0, 0, screen.width, screen.height);
+    } else {
+        ImgRect whole = {0, 0, column->width, column->height};
+        img_tile((Img *)column, &whole, 0, 0, screen.width, screen.height, IMG_TILE_ONE_DOWN);
+    }
 
     draw_set_fill(skin_color(SKIN_COLOR_ROOM_TITLE_BAR));
     draw_fill_rect(0, 0, screen.width, BACKGROUND_BAR_HEIGHT);

@@ -16,6 +16,9 @@ const Img *background_column(void);
 // Draws the desktop of a room: the column across the screen, the 20-pixel title bar
 // with the room's caption and the program title, and the logo (lit under the mouse).
 void background_draw(const char *caption);
+// The same with a screen-sized picture of the room's own (the play room's table with its
+// ghost) in place of the column.
+void background_draw_over(Img *backdrop, const char *caption);
 
 // The background's share of events no window took: lights the logo under the mouse and
 // minimises the game on a left press on the lit logo. Returns true when it acted.

@@ -1,0 +1,82 @@
+#include "bench/bench_game.h"
+
+#include <cstdlib>
+#include <unistd.h>
+
+#include "kernel/kernel.h"
+#include "platform/events.h"
+#include "platform/video.h"
+
+namespace {
+
+const VideoDriver quiet_driver = {
+    "Bench", nullptr, nullptr, [](int) { return 1; }, nullptr,
+    [] {
+        int32_t row = io_video_row_size(screen.width, 24);
+        screen.buf = io_video_pixels() + (size_t)(screen.height - 1) * row;
+        screen.pitch = -row;
+    },
+    [](const PaintList *) {}};
+
+int32_t takes_nothing(int32_t, IoEvent *)
+{
+    return 0;
+}
+
+}  // namespace
+
+Game::Game(int32_t width, int32_t height)
+{
+    char tmpl[] = "/tmp/pelmora-bench-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return;
+    dir = tmpl;
+    if (chdir(dir.c_str()) != 0 || symlink(PELMORA_DATA_PCK, "data.pck") != 0)
+        return;
+    kernel_config = {};
+    kernel_config.title = "Pelmora";
+    kernel_config.input_mask = IO_MASK_DEFAULT;
+    kernel_config.tick_ms = 33;
+    io_video_set_driver(&quiet_driver);
+    io_video_create(width, height, 24);
+    kernel_init();
+    kernel_enable_events(true);
+    up = true;
+    IoRect all = {0, 0, width, height};
+    io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
+    io_post_event(IO_FRAME, 0, 0, 0);
+}
+
+Game::~Game()
+{
+    if (up) {
+        kernel_enable_events(false);
+        kernel_done();
+        io_video_close();
+    }
+    if (chdir("/tmp") == 0 && !dir.empty())
+        std::system(("rm -rf " + dir).c_str());
+}
+
+int32_t start_room(const Game &game, benchmark::State &state, TwHandler handler)
+{
+    if (!game.up) {
+        state.SkipWithError("no game");
+        return -1;
+    }
+    int32_t room = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, handler ? handler : takes_nothing, nullptr);
+    window_focus(room);
+    return room;
+}
+
+void move_mouse(int32_t x, int32_t y, uint8_t buttons)
+{
+    PlatformInput in = {InputKind::MouseMove, 0, buttons, 0, x, y, 0, {}};
+    io_translate_input(&in);
+}
+
+void press_mouse(int32_t x, int32_t y, uint8_t button)
+{
+    PlatformInput in = {InputKind::MouseDown, 0, button, 0, x, y, 0, {}};
+    io_translate_input(&in);
+}

@@ -1,0 +1,24 @@
+// A started game for benchmarks: kernel_init in a temporary folder with the built data
+// pack and a video driver that shows nothing, the room the benchmarks work in, and
+// mouse input through the kernel's translation.
+#pragma once
+#include <benchmark/benchmark.h>
+#include <cstdint>
+#include <string>
+
+#include "ui/window.h"
+
+// Torn down (kernel_done, the folder removed) at the end of the scope.
+struct Game {
+    std::string dir;
+    bool up = false;
+    Game(int32_t width, int32_t height);
+    ~Game();
+};
+
+// A full-screen room with `handler` (none: it takes nothing), focused; -1 with the run
+// marked skipped when the game could not start.
+int32_t start_room(const Game &game, benchmark::State &state, TwHandler handler = nullptr);
+
+void move_mouse(int32_t x, int32_t y, uint8_t buttons = 0);
+void press_mouse(int32_t x, int32_t y, uint8_t button = 1);
