@@ -38,17 +38,6 @@ static void push(SDL_Event e)
     SDL_PushEvent(&e);
 }
 
-static void push_key(SDL_Keycode k, uint16_t mod = 0)
-{
-    SDL_Event e = {};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = k;
-    e.key.keysym.mod = mod;
-    push(e);
-    e.type = SDL_KEYUP;
-    push(e);
-}
-
 static void push_text(const char *text)
 {
     SDL_Event e = {};

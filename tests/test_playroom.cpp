@@ -66,15 +66,6 @@ protected:
         a.held = 1;
         table_drop();
     }
-    static void push_enter()
-    {
-        SDL_Event e = {};
-        e.type = SDL_KEYDOWN;
-        e.key.keysym.sym = SDLK_RETURN;
-        SDL_PushEvent(&e);
-        e.type = SDL_KEYUP;
-        SDL_PushEvent(&e);
-    }
 };
 
 TEST_F(PlayRoom, ABoxOpensOntoTheTableAndComesBackAsItWasLeft)
@@ -132,7 +123,7 @@ TEST_F(PlayRoom, AFinishedPuzzleKeepsItsTimeAndDateAndIsApplauded)
     io_clock_advance(65000);
     for (int32_t i = 1; i < table.count; i++) {
         if (i == table.count - 1)
-            push_enter();  // answers the completion message
+            push_key(SDLK_RETURN);  // answers the completion message
         drop_beside(i, 0);
     }
     EXPECT_EQ(table.progress, 100);
@@ -154,7 +145,7 @@ TEST_F(PlayRoom, ASurpriseBoxHidesItsPictureUntilFinished)
     ASSERT_EQ(playroom_open("Gift"), 1);
     EXPECT_FALSE(window_shown(playroom.picture_window));
     EXPECT_EQ(playroom.ghost, 0);
-    push_enter();
+    push_key(SDLK_RETURN);
     key(SDLK_p);
     EXPECT_FALSE(window_shown(playroom.picture_window)) << "refused with a notice";
     EXPECT_EQ(window_has_modal(), 0);

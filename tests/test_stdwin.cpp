@@ -69,15 +69,6 @@ void script(std::vector<std::function<void()>> steps)
 }
 
 // Inputs as the window system delivers them; the dialog's own loop takes them.
-void push_key(SDL_Keycode k)
-{
-    SDL_Event e = {};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = k;
-    SDL_PushEvent(&e);
-    e.type = SDL_KEYUP;
-    SDL_PushEvent(&e);
-}
 
 void push_text(const std::string &text)
 {

@@ -1,6 +1,6 @@
 #include "tests/toolkit_env.h"
 
-#include <SDL2/SDL_keycode.h>
+#include <SDL2/SDL.h>
 #include <unistd.h>
 
 #include "image/clip.h"
@@ -127,4 +127,15 @@ void ToolkitTest::platform_down()
     deactivate.kind = InputKind::Deactivate;
     kernel_dispatch_input(&deactivate);
     io_platform_done();
+}
+
+void push_key(int32_t sdl_key, uint16_t mods)
+{
+    SDL_Event e = {};
+    e.type = SDL_KEYDOWN;
+    e.key.keysym.sym = sdl_key;
+    e.key.keysym.mod = mods;
+    SDL_PushEvent(&e);
+    e.type = SDL_KEYUP;
+    SDL_PushEvent(&e);
 }

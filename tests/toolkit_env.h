@@ -41,6 +41,10 @@ protected:
     static void platform_down();
 };
 
+// A key pressed and released (with SDL modifier bits) through the window system's queue,
+// where the game's own loop (a modal dialog's) reads it.
+void push_key(int32_t sdl_key, uint16_t mods = 0);
+
 // A handler that counts what it hears and takes what it is told to.
 struct Heard {
     int32_t frames = 0, downs = 0, ups = 0, moves = 0, outside = 0, clicked = 0, timers = 0;

@@ -47,18 +47,13 @@ static int32_t read_place(uint32_t word, int32_t half)
 
 int game_load(const char *box_name, const ChunkId *id, GameSummary *summary)
 {
-    char path[IO_PATH_MAX];
-    if (!savegame_path(path, sizeof path, box_name))
-        return 0;
-    FILE *f = chunk_open(path, "rb");
+    GameSummary s;
+    FILE *f = savegame_open(box_name, id, &s);
     if (!f)
         return 0;
-    GameSummary s = {};
-    uint32_t version, length, n = (uint32_t)table.count;
-    int ok = chunk_expect_u32(f, CHUNK_QICK) && chunk_expect_id(f, id) && chunk_read_u32(f, &version) &&
-             chunk_read_schema(f, savegame_schema, &s, sizeof s) && s.piece_count == table.count &&
-             fseek(f, CHUNK_FIRST_RECORD, SEEK_SET) == 0 && chunk_find(f, SAVEGAME_TAG_PIECES, &length) &&
-             length >= SAVEGAME_PIECE_BYTES * n;
+    uint32_t length, n = (uint32_t)table.count;
+    int ok = s.piece_count == table.count && fseek(f, CHUNK_FIRST_RECORD, SEEK_SET) == 0 &&
+             chunk_find(f, SAVEGAME_TAG_PIECES, &length) && length >= SAVEGAME_PIECE_BYTES * n;
     for (int32_t i = 0; ok && i < table.count; i++) {
         uint32_t w[5];
         for (uint32_t &v : w)
@@ -82,7 +77,6 @@ int game_load(const char *box_name, const ChunkId *id, GameSummary *summary)
     fclose(f);
     if (!ok)
         return 0;
-    s.date[SAVEGAME_DATE_SIZE - 1] = 0;
     *summary = s;
     return 1;
 }

@@ -24,24 +24,37 @@ int savegame_path(char *out, size_t size, const char *box_name)
     return 1;
 }
 
-int game_summary_read(const char *box_name, const ChunkId *id, GameSummary *summary)
+FILE *savegame_open(const char *box_name, const ChunkId *id, GameSummary *summary)
 {
     memset(summary, 0, sizeof *summary);
     char path[IO_PATH_MAX];
     if (!savegame_path(path, sizeof path, box_name))
-        return 0;
+        return nullptr;
     FILE *f = chunk_open(path, "rb");
     if (!f)
-        return 0;
+        return nullptr;
     uint32_t version;
-    GameSummary s = {};
-    int ok = chunk_expect_u32(f, CHUNK_QICK) && chunk_expect_id(f, id) && chunk_read_u32(f, &version) &&
-             chunk_read_schema(f, savegame_schema, &s, sizeof s);
+    if (!(chunk_expect_u32(f, CHUNK_QICK) && chunk_expect_id(f, id) && chunk_read_u32(f, &version) &&
+          chunk_read_schema(f, savegame_schema, summary, sizeof *summary))) {
+        fclose(f);
+        memset(summary, 0, sizeof *summary);
+        return nullptr;
+    }
+    // Whatever the file says, the date is a text of at most 63 characters.
+    summary->date[SAVEGAME_DATE_SIZE - 1] = 0;
+    return f;
+}
+
+int game_summary_read(const char *box_name, const ChunkId *id, GameSummary *summary)
+{
+    memset(summary, 0, sizeof *summary);
+    GameSummary s;
+    FILE *f = savegame_open(box_name, id, &s);
+    if (!f)
+        return 0;
     fclose(f);
-    // Whatever the file says, the date is a text of at most 63 characters and the numbers
-    // are ones the shelf can draw.
-    s.date[SAVEGAME_DATE_SIZE - 1] = 0;
-    if (!ok || s.progress < 0 || s.progress > 100 || s.play_time < 0 || s.piece_count < 0)
+    // The numbers must be ones the shelf can draw.
+    if (s.progress < 0 || s.progress > 100 || s.play_time < 0 || s.piece_count < 0)
         return 0;
     *summary = s;
     return 1;

@@ -5,6 +5,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "rooms/chunk/chunk.h"
 
@@ -39,6 +40,10 @@ extern const ChunkField savegame_schema[5];
 // is one. 1 when the path fits `size`.
 int savegame_path(char *out, size_t size, const char *box_name);
 
+// Opens the box's saved game and reads its summary: the file, with the stream at its end,
+// when it has the magic QICK, the box's id and summary records of their sizes (the date
+// then ends with a zero); else null, with *summary cleared. The caller closes it.
+FILE *savegame_open(const char *box_name, const ChunkId *id, GameSummary *summary);
 // Reads only the summary of the box's saved game. 1 when the file exists, has the magic
 // QICK and the box's id, every summary record has its size, and the values are sane
 // (progress 0 .. 100, no negative time or count); its date always ends with a zero.
