@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/support.h"
-#include "rooms/chunk/chunk.h"
+#include "chunk/chunk.h"
 
 // A record like the game's: numbers, a name, and a field of another size.
 struct FuzzRecord {

@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "image/img.h"
-#include "rooms/box/boxinfo.h"
-#include "rooms/chunk/chunk.h"
+#include "puzzle/boxinfo.h"
+#include "chunk/chunk.h"
 
 constexpr int32_t CUT_CACHE_VERSION = 125;
 

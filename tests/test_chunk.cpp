@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include "platform/random.h"
-#include "rooms/chunk/chunk.h"
+#include "chunk/chunk.h"
 #include "tests/support.h"
 
 using namespace std::string_literals;

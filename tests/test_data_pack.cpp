@@ -34,7 +34,7 @@ static std::vector<std::string> string_literals(const std::string &text)
 // folders, and the files at its top. "%i" in a name stands for the curve numbers.
 static std::set<std::string> names_the_code_opens(void)
 {
-    static const char *const folders[] = {"kernel", "res", "image", "ui", "puzzle", "rooms", "rooms/box", "rooms/chunk", "media"};
+    static const char *const folders[] = {"platform", "chunk", "kernel", "res", "image", "ui", "puzzle", "rooms", "rooms/box", "rooms/play", "media"};
     static const char *const prefixes[] = {"img/", "fonts/", "curves/", "ml/", "samples/"};
     static const char *const top[] = {"skin.ini", "english.ini", "connect.wav"};
     std::set<std::string> names;

@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "rooms/box/boxinfo.h"
-#include "rooms/chunk/chunk.h"
+#include "puzzle/boxinfo.h"
+#include "chunk/chunk.h"
 
 // The records after the BoxInfo records.
 enum : uint32_t {

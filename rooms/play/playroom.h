@@ -5,7 +5,7 @@
 #pragma once
 #include <cstdint>
 
-#include "rooms/box/boxinfo.h"
+#include "puzzle/boxinfo.h"
 #include "rooms/play/savegame.h"
 
 constexpr int32_t PLAYROOM_ZOOMS = 5;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "rooms/chunk/chunk.h"
+#include "chunk/chunk.h"
 
 constexpr const char *SAVEGAME_FOLDER = "sfiles/qs";
 constexpr uint32_t SAVEGAME_DATE_SIZE = 64;

@@ -1,7 +1,7 @@
 // Tagged chunk files over stdio streams. Nothing here allocates: copies go through one
 // stack buffer, and every length read from a file is checked against what the file
 // really holds before it is used.
-#include "rooms/chunk/chunk.h"
+#include "chunk/chunk.h"
 
 #include <climits>
 #include <cstring>
