@@ -438,6 +438,7 @@ static void shrink_to_table(void)
 
 int32_t playroom_open(const char *name)
 {
+    playroom_leave();  // a game still on the table is saved, not lost
     io_set_cursor(1);
     snprintf(playroom.box_name, sizeof playroom.box_name, "%s", name);
     if (!box_read(name, &playroom.id, &playroom.box, BOX_ALL_PARTS)) {
