@@ -30,6 +30,16 @@ bool dirty(int x, int y)
     return false;
 }
 
+// The first (x, y) where two screens differ, for the message.
+std::string first_difference(const std::vector<uint8_t> &got, const std::vector<uint8_t> &want)
+{
+    for (size_t i = 0; i < got.size() && i < want.size(); i++)
+        if (got[i] != want[i])
+            return "first at (" + std::to_string(i / 3 % W) + ", " + std::to_string(i / 3 / W) + ") byte " +
+                   std::to_string(i % 3) + ": got " + std::to_string(got[i]) + ", expected " + std::to_string(want[i]);
+    return "sizes differ";
+}
+
 class Draw : public ::testing::Test {
 protected:
     std::mt19937 rng{77};
@@ -74,29 +84,24 @@ protected:
         return snapshot();
     }
 
-    // The screen after a request: `px(screen pixel, source x, source y)` runs for every
-    // pixel of the request's rectangle that is on the screen and in a dirty tile.
-    template <typename Px>
-    static std::vector<uint8_t> expect(std::vector<uint8_t> screen_bytes, const int *rq, Px px)
+    // Draws on a noisy screen and compares with the screen before, where `px(screen pixel,
+    // source x, source y)` ran for every pixel of the request {x, y, sx, sy, w, h} that is
+    // on the screen and in a dirty tile.
+    template <typename Fn, typename Px>
+    void check(const std::string &what, const int *rq, Fn draw, Px px)
     {
+        std::vector<uint8_t> want = prepare();
+        draw();
         auto [x, y, sx, sy, w, h] = std::tuple(rq[0], rq[1], rq[2], rq[3], rq[4], rq[5]);
         for (int Y = std::max(y, 0); Y < std::min(y + h, H); Y++)
             for (int X = std::max(x, 0); X < std::min(x + w, W); X++)
                 if (dirty(X, Y))
-                    px(&screen_bytes[((size_t)Y * W + X) * 3], sx + X - x, sy + Y - y);
-        return screen_bytes;
+                    px(&want[((size_t)Y * W + X) * 3], sx + X - x, sy + Y - y);
+        std::vector<uint8_t> got = snapshot();
+        EXPECT_TRUE(got == want) << what << " at (" << x << ", " << y << ") from (" << sx << ", " << sy << "), " << w
+                                 << " x " << h << ": " << first_difference(got, want);
     }
 };
-
-// The first (x, y) where two screens differ, for the message.
-std::string first_difference(const std::vector<uint8_t> &got, const std::vector<uint8_t> &want)
-{
-    for (size_t i = 0; i < got.size() && i < want.size(); i++)
-        if (got[i] != want[i])
-            return "first at (" + std::to_string(i / 3 % W) + ", " + std::to_string(i / 3 / W) + ") byte " +
-                   std::to_string(i % 3) + ": got " + std::to_string(got[i]) + ", expected " + std::to_string(want[i]);
-    return "sizes differ";
-}
 
 }  // namespace
 
@@ -112,30 +117,15 @@ TEST_F(Draw, AlphaPicturesBlendOnlyIntoDirtyTiles)
             for (int k = 0; k < 3; k++)
                 src.at(x, y)[k] = (uint8_t)(byte() % (a + 1));
         }
-    for (const int *rq : REQUESTS) {
-        std::vector<uint8_t> before = prepare();
-        img_draw(src.img, rq[0], rq[1], rq[2], rq[3], rq[4], rq[5]);
-        std::vector<uint8_t> want = expect(before, rq, [&](uint8_t *d, int sx, int sy) {
-            int a = src.v.second[sy * src.v.second_stride + sx];
-            for (int k = 0; k < 3; k++)
-                d[k] = (uint8_t)((int)std::floor((255 - a) * d[k] / 255.0 + 0.5) + src.at(sx, sy)[k]);
-        });
-        std::vector<uint8_t> got = snapshot();
-        EXPECT_TRUE(got == want) << "img_draw at (" << rq[0] << ", " << rq[1] << ") from (" << rq[2] << ", " << rq[3]
-                                 << "), " << rq[4] << " x " << rq[5] << ": " << first_difference(got, want);
-    }
-
-    // The whole picture from its corner, 20 pixels above and left of the screen.
-    std::vector<uint8_t> before = prepare();
-    img_draw_whole(src.img, -20, -20);
-    const int whole[6] = {-20, -20, 0, 0, 90, 70};
-    std::vector<uint8_t> want = expect(before, whole, [&](uint8_t *d, int sx, int sy) {
+    auto blend = [&](uint8_t *d, int sx, int sy) {
         int a = src.v.second[sy * src.v.second_stride + sx];
         for (int k = 0; k < 3; k++)
             d[k] = (uint8_t)((int)std::floor((255 - a) * d[k] / 255.0 + 0.5) + src.at(sx, sy)[k]);
-    });
-    std::vector<uint8_t> got = snapshot();
-    EXPECT_TRUE(got == want) << "img_draw_whole at (-20, -20): " << first_difference(got, want);
+    };
+    for (const int *rq : REQUESTS)
+        check("img_draw", rq, [&] { img_draw(src.img, rq[0], rq[1], rq[2], rq[3], rq[4], rq[5]); }, blend);
+    const int whole[6] = {-20, -20, 0, 0, 90, 70};  // from its corner, 20 pixels above and left of the screen
+    check("img_draw_whole", whole, [&] { img_draw_whole(src.img, -20, -20); }, blend);
 }
 
 TEST_F(Draw, CoverageInksAndShadowsDarkenOnlyDirtyTiles)
@@ -152,32 +142,20 @@ TEST_F(Draw, CoverageInksAndShadowsDarkenOnlyDirtyTiles)
             d[k] = (uint8_t)std::floor((255 - m) * d[k] / 255.0 + 0.5);
     };
     for (uint32_t colour : {0x00C08040u, 0x00FFFFFFu, 0x00000001u, 0u})
-        for (const int *rq : REQUESTS) {
-            std::vector<uint8_t> before = prepare();
-            img_draw_ink(rq[0], rq[1], colour, cover.img, rq[2], rq[3], rq[4], rq[5]);
-            std::vector<uint8_t> want = expect(before, rq, [&](uint8_t *d, int sx, int sy) {
-                if (colour == 0)
-                    return shadow(d, sx, sy);
-                int m = *cover.at(sx, sy);
-                for (int k = 0; k < 3; k++) {
-                    int target = (int)(colour >> (8 * k) & 0xFF);
-                    d[k] = (uint8_t)(d[k] + (int)std::floor((target - d[k]) * m / 256.0));
-                }
-            });
-            std::vector<uint8_t> got = snapshot();
-            EXPECT_TRUE(got == want) << "ink 0x" << std::hex << colour << std::dec << " at (" << rq[0] << ", " << rq[1]
-                                     << ") from (" << rq[2] << ", " << rq[3] << "): " << first_difference(got, want);
-        }
-    for (const int *rq : REQUESTS) {
-        std::vector<uint8_t> before = prepare();
-        img_draw_shadow(cover.img, rq[0], rq[1], rq[2], rq[3], rq[4], rq[5]);
-        std::vector<uint8_t> want = expect(before, rq, shadow), got = snapshot();
-        EXPECT_TRUE(got == want) << "shadow at (" << rq[0] << ", " << rq[1] << ") from (" << rq[2] << ", " << rq[3]
-                                 << "): " << first_difference(got, want);
-    }
-    std::vector<uint8_t> before = prepare();
-    img_draw_shadow_whole(cover.img, 250, 180);
+        for (const int *rq : REQUESTS)
+            check("ink " + std::to_string(colour), rq,
+                  [&] { img_draw_ink(rq[0], rq[1], colour, cover.img, rq[2], rq[3], rq[4], rq[5]); },
+                  [&](uint8_t *d, int sx, int sy) {
+                      if (colour == 0)
+                          return shadow(d, sx, sy);
+                      int m = *cover.at(sx, sy);
+                      for (int k = 0; k < 3; k++) {
+                          int target = (int)(colour >> (8 * k) & 0xFF);
+                          d[k] = (uint8_t)(d[k] + (int)std::floor((target - d[k]) * m / 256.0));
+                      }
+                  });
+    for (const int *rq : REQUESTS)
+        check("shadow", rq, [&] { img_draw_shadow(cover.img, rq[0], rq[1], rq[2], rq[3], rq[4], rq[5]); }, shadow);
     const int whole[6] = {250, 180, 0, 0, 90, 70};
-    std::vector<uint8_t> want = expect(before, whole, shadow), got = snapshot();
-    EXPECT_TRUE(got == want) << "whole shadow at (250, 180): " << first_difference(got, want);
+    check("whole shadow", whole, [&] { img_draw_shadow_whole(cover.img, 250, 180); }, shadow);
 }

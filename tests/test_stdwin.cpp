@@ -313,12 +313,6 @@ TEST_F(StdWin, MenusBarsRowsAndTextWindowsLayOut)
     EXPECT_EQ(std::tuple(window_get(tools)->y, window_get(tools)->height, window_get(t1)->x, window_get(t2)->x),
               std::tuple(160 - 18, 18, 24, 24 + 18));
 
-    int32_t row = tabrow_create(panel, 0, 0);
-    int32_t tab1 = tabrow_add(row, "Pieces", -1), tab2 = tabrow_add(row, "Shape", -1);
-    tabrow_done(row);
-    EXPECT_EQ(std::tuple(window_get(row)->width, window_get(row)->height, window_get(tab2)->x),
-              std::tuple(window_get(tab1)->width + window_get(tab2)->width, 32, window_get(tab1)->width));
-
     int32_t info = textwin_create(root, 200, 3);
     textwin_set(info, "Short.");
     EXPECT_EQ(std::tuple(window_get(info)->width, window_get(info)->height), std::tuple(200, 3 * font_dialog.line + 28))

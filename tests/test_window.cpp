@@ -204,12 +204,6 @@ TEST_F(Window, ModalWindowsNestAndEndBackIntoTheOneBelow)
     PlatformInput drained;
     while (io_platform_poll(&drained)) {
     }
-    auto push_key = [](SDL_Keycode k) {
-        SDL_Event e = {};
-        e.type = SDL_KEYDOWN;
-        e.key.keysym.sym = k;
-        SDL_PushEvent(&e);
-    };
     push_key(SDLK_q);       // the outer dialog asks a question
     push_key(SDLK_RETURN);  // answered: ends the inner one
     push_key(SDLK_RETURN);  // then the outer one
@@ -234,8 +228,6 @@ TEST_F(Window, ButtonsClickNotifyGroupAndStayQuietWhenDisabled)
     int32_t p = window_register(r, TWS_CHILD, 50, 50, 400, 300, heard_handler, &panel);
     int32_t ok = button_register(p, 0x409, 10, 10, 0, 0, 0, "OK", 0, IO_VK_ENTER);
     const TWindow *b = window_get(ok);
-    int32_t text_w = b->width - 15;
-    EXPECT_GT(text_w, 5) << "the width is the text's plus 15 for the frame";
     click(60 + b->width / 2, 60 + b->height / 2);
     EXPECT_EQ(std::tuple(panel.clicked, panel.last_a), std::tuple(1, ok)) << "TW_CLICKED to the parent";
     key(SDLK_RETURN);
@@ -244,8 +236,6 @@ TEST_F(Window, ButtonsClickNotifyGroupAndStayQuietWhenDisabled)
     click(60 + b->width / 2, 60 + b->height / 2);
     key(SDLK_RETURN);
     EXPECT_EQ(panel.clicked, 2) << "a disabled button does nothing";
-    button_set_state(ok, 1);
-    EXPECT_EQ(button_state(ok), 0) << "a push button has no state";
 
     int32_t first = button_register(p, 0x28C, 10, 100, 100, 24, 2, "One", 0, 0);
     button_register(p, 0x20C, 10, 130, 100, 24, 2, "Two", 0, 0);
@@ -272,10 +262,6 @@ TEST_F(Window, ButtonsClickNotifyGroupAndStayQuietWhenDisabled)
     move(5, 5);
     EXPECT_EQ(button_hover(ok), 0);
 }
-
-}  // namespace
-
-namespace {
 
 void draw_through_pieces(Img *img, int32_t x, int32_t y, int32_t sx, int32_t sy, int32_t w, int32_t h)
 {
@@ -310,10 +296,6 @@ TEST_F(Window, SkinBlocksDrawTheSamePixelsAsPieceByPiece)
     EXPECT_EQ(pixel(100, 100), 0x5A5A5Au) << "nothing is drawn where no tile is dirty";
 }
 
-}  // namespace
-
-namespace {
-
 // Once the toolkit is up, a service's message (a document that will not open) is the
 // game's own message box, answered with the game's keys; before it, the system's box.
 TEST_F(Window, ServiceMessagesShowInTheGamesMessageBox)
@@ -324,10 +306,7 @@ TEST_F(Window, ServiceMessagesShowInTheGamesMessageBox)
     PlatformInput drained;
     while (io_platform_poll(&drained)) {
     }
-    SDL_Event e = {};
-    e.type = SDL_KEYDOWN;
-    e.key.keysym.sym = SDLK_ESCAPE;
-    SDL_PushEvent(&e);
+    push_key(SDLK_ESCAPE);
     EXPECT_EQ(open_document("/nonexistent/pelmora-test/missing.xyz"), 0);
     int left = 0;
     while (io_platform_poll(&drained))
@@ -336,10 +315,6 @@ TEST_F(Window, ServiceMessagesShowInTheGamesMessageBox)
     EXPECT_EQ(window_has_modal(), 0);
     io_platform_done();
 }
-
-}  // namespace
-
-namespace {
 
 // A window registered while the game runs shows at once, without anything else having
 // to repaint its place.
@@ -353,10 +328,6 @@ TEST_F(Window, ANewWindowIsDrawnAtOnce)
     window_register(window_root(), TWS_CHILD, 100, 100, 50, 50, heard_handler, &late);
     EXPECT_TRUE(clip_is_dirty(100, 100, 50, 50)) << "its place is marked";
 }
-
-}  // namespace
-
-namespace {
 
 // Pen lines and pixels reach only the tiles redrawn this frame, like everything else, so
 // a window behind never draws its bevel over a window in front that is not redrawn.
