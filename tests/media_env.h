@@ -8,6 +8,8 @@
 
 #include "tests/toolkit_env.h"
 
+constexpr int MEDIA_TEST_RATE = 44100;
+
 class MediaTest : public ToolkitTest {
 protected:
     std::string out = dir.file("audio.raw");
@@ -25,13 +27,11 @@ protected:
 public:
     // Runs what the audio thread has handed to the main thread.
     static void pump();
-    // Pumps until `done` says so; false when `timeout_ms` of waiting did not bring it.
-    static bool pump_until(const std::function<bool()> &done, int timeout_ms = 60000);
-    // Waits, handing nothing to the main thread, until `done` says so; false on timeout.
-    static bool wait_until(const std::function<bool()> &done, int timeout_ms = 60000);
+    // Waits (pumping when asked) until `done` says so; false after a minute without it.
+    static bool wait_until(const std::function<bool()> &done, bool pumping = false);
+    static bool pump_until(const std::function<bool()> &done) { return wait_until(done, true); }
 
 protected:
-    // The log so far.
     std::string log() const;
     // The pack file `name` copied to `path`.
     static void extract(const char *name, const char *path);
@@ -39,16 +39,3 @@ protected:
 private:
     std::string saved_driver;
 };
-
-constexpr int MEDIA_TEST_RATE = 44100;
-
-// Stretches of sound: frames where either channel passes `threshold`, joined while the
-// quiet between them is shorter than `gap` frames. First and last loud frame of each.
-struct SoundRun {
-    size_t first, last;
-};
-std::vector<SoundRun> sound_runs(const std::vector<int16_t> &samples, int threshold, size_t gap);
-
-// A standard MIDI file of one track: one note of `note_ms` milliseconds, then `rest_ms` of
-// quiet before the end of the track (120 beats a minute, 480 ticks a beat).
-std::string one_note_midi(int note_ms, int rest_ms);

@@ -33,6 +33,40 @@ std::string chunk(const char *tag, const std::string &body)
 
 const std::string end_of_track("\x00\xFF\x2F\x00", 4);
 
+// A tune of one track: a piano's middle C for `note_ms`, then `rest_ms` of quiet before
+// the end (120 beats a minute at 480 ticks a beat: 0.96 ticks a millisecond).
+std::string one_note_midi(int note_ms, int rest_ms)
+{
+    auto delta = [](int ms) {
+        uint32_t v = (uint32_t)(ms * 96 / 100);
+        std::string bytes(1, (char)(v & 0x7F));
+        while (v >>= 7)
+            bytes.insert(bytes.begin(), (char)(0x80 | (v & 0x7F)));
+        return bytes;
+    };
+    return header(0, 1) + chunk("MTrk", std::string("\x00\xC0\x00\x00\x90\x3C\x64", 7) + delta(note_ms) +
+                                            std::string("\x80\x3C\x00", 3) + delta(rest_ms) + end_of_track.substr(1));
+}
+
+// Stretches of sound: frames where either channel passes `threshold`, joined while the
+// quiet between them is shorter than `gap` frames; first and last loud frame of each.
+struct SoundRun {
+    size_t first, last;
+};
+
+std::vector<SoundRun> sound_runs(const std::vector<int16_t> &samples, int threshold, size_t gap)
+{
+    std::vector<SoundRun> runs;
+    for (size_t frame = 0; 2 * frame + 1 < samples.size(); frame++) {
+        if (abs(samples[2 * frame]) <= threshold && abs(samples[2 * frame + 1]) <= threshold)
+            continue;
+        if (runs.empty() || frame - runs.back().last > gap)
+            runs.push_back({frame, frame});
+        runs.back().last = frame;
+    }
+    return runs;
+}
+
 // The reason midi_check gives, or "ok".
 std::string check(const std::string &file)
 {
@@ -66,9 +100,7 @@ TEST_F(MidiFiles, TheTestTakesThePacksTuneAndRefusesWhatIsNotMidiSayingWhy)
     ASSERT_EQ(tune.substr(14, 8), "MTrk" + be32(track_length)) << "the tune is one header and one track";
     write_file("waltz.mid", tune);
     write_file("letter.mid", "Dear friend, this is a letter and no tune at all.\n");
-    write_file("half.mid", tune.substr(0, tune.size() / 2));
     write_file("lying.mid", tune.substr(0, 18) + be32(track_length + 64) + tune.substr(22));
-    write_file("short.mid", tune.substr(0, 18) + be32(track_length - 20) + tune.substr(22));
     write_file("empty.mid", "");
     std::filesystem::create_directory("folder.mid");
 
@@ -78,9 +110,7 @@ TEST_F(MidiFiles, TheTestTakesThePacksTuneAndRefusesWhatIsNotMidiSayingWhy)
         const char *name, *logged;
     } refused[] = {
         {"letter.mid", "test_midi open: not a MIDI file (no MThd header)\n"},
-        {"half.mid", "test_midi open: track 1 says 1021 bytes, the file has 499 left\n"},
         {"lying.mid", "test_midi open: track 1 says 1085 bytes, the file has 1021 left\n"},
-        {"short.mid", "test_midi open: track 1 runs past its chunk without an end-of-track\n"},
         {"empty.mid", "test_midi open: not a MIDI file (no MThd header)\n"},
         {"nothing.mid", "test_midi open: cannot open nothing.mid (No such file or directory)\n"},
         {"folder.mid", "test_midi open: folder.mid is not a file\n"},
