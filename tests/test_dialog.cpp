@@ -16,6 +16,7 @@
 #include "res/lang.h"
 #include "platform/loop.h"
 #include "tests/support.h"
+#include "tests/toolkit_env.h"
 
 using Posted = std::vector<std::pair<int32_t, intptr_t>>;  // code, a
 static Posted posted;
@@ -495,7 +496,6 @@ TEST_F(Dialog, DrawsFieldsOverTheFrameWithABlinkingCaret)
     io_gdi_text_size(&font_dialog, "i", 0, 0, &after_i, nullptr);
     frame(0x40);
     EXPECT_EQ(count(cx + after_i, field_y, 1, 20, TEXT_COLOUR), font_dialog.height) << "typing shows the caret at once";
-    EXPECT_GT(60 * 20 - count(110, 110, 60, 20, BACKGROUND), font_dialog.height) << "beside the letter";
     io_video_end_paint();
     clock_forward(500);
     clip_set_all(0);
@@ -546,12 +546,6 @@ TEST_F(Dialog, RunEndsFromAHandlerAndNests)
         SDL_Event e = {};
         e.type = SDL_TEXTINPUT;
         snprintf(e.text.text, sizeof e.text.text, "%s", t);
-        SDL_PushEvent(&e);
-    };
-    auto push_key = [](SDL_Keycode k) {
-        SDL_Event e = {};
-        e.type = SDL_KEYDOWN;
-        e.key.keysym.sym = k;
         SDL_PushEvent(&e);
     };
     SDL_Event active = {};
