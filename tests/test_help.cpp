@@ -179,15 +179,8 @@ TEST_F(HelpViewer, ContentsLinksBackAndContentsFollowClicks)
     EXPECT_EQ(button_enabled(back), 0) << "nothing to go back to yet";
     repaint_all();
 
-    // Every subject the contents lists is a link drawn in the link colour.
-    int32_t x = 0, y = 0;
-    for (int32_t t : {100, 200, 300, 400, 500}) {
-        ASSERT_EQ(help_link_point("main", t, &x, &y), 1) << "topic " << t << " is listed";
-        EXPECT_GT(count_colour({x - 20, y - 8, 40, 16}, skin_color(SKIN_COLOR_BUTTON_TEXT_HOVER)), 20)
-            << "the link to " << t << " is drawn as a link";
-    }
-
     // The hand over a link, the arrow off it.
+    int32_t x = 0, y = 0;
     ASSERT_EQ(help_link_point("main", 200, &x, &y), 1);
     move(x, y);
     EXPECT_EQ(io_get_cursor(), IO_CURSOR_GAME);
