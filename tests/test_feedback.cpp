@@ -63,6 +63,7 @@ TEST(Feedback, WithoutTheSecondLibraryNothingIsLoaded)
     EXPECT_FALSE(fb_load()) << "a library that is not there";
     fb_enable(true);
     EXPECT_FALSE(fb_active());
+    EXPECT_EQ(fake.calls(), Calls{}) << "without ifc21 the library is never called";
 }
 
 // The whole game, run headless from a short journal, with the fake as its library.
@@ -85,23 +86,11 @@ TEST(Feedback, TheGameLoadsItAtStartSwitchesItByTheSettingAndUnloadsItAtExit)
         std::string log = run_with(fake, nullptr, &code);
         EXPECT_EQ(code, 0) << log;
         EXPECT_EQ(fake.calls(), (Calls{"fbmouse_init", "fbmouse_done"})) << "on by default, off at exit";
-        const std::string no_audio = "media: no audio device, music and sounds are off (the dummy audio driver)\n";
-        size_t at = log.find(no_audio);
-        EXPECT_NE(at, std::string::npos) << log;
-        EXPECT_EQ(log.find(no_audio, at + 1), std::string::npos) << "said once:\n" << log;
     }
-    {
-        FakeFeedback fake(true, false);
-        run_with(fake, "[MAIN]\nFeedBackSupport=0\n", &code);
-        EXPECT_EQ(code, 0);
-        EXPECT_EQ(fake.calls(), Calls{}) << "the player switched it off";
-    }
-    {
-        FakeFeedback fake(false, false);
-        run_with(fake, nullptr, &code);
-        EXPECT_EQ(code, 0);
-        EXPECT_EQ(fake.calls(), Calls{}) << "without ifc21 the library is never loaded";
-    }
+    FakeFeedback fake(true, false);
+    run_with(fake, "[MAIN]\nFeedBackSupport=0\n", &code);
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(fake.calls(), Calls{}) << "the player switched it off";
 }
 
 // A started game whose force-feedback library is the fake, loaded before start-up as

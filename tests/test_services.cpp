@@ -26,25 +26,18 @@ static void tool(const TempDir &dir, const char *name, const std::string &body)
     chmod(dir.file(name).c_str(), 0755);
 }
 
-static std::pair<std::string, int> safe(const char *text)
-{
-    char out[256];
-    int r = safe_file_name(out, text);
-    return {out, r};
-}
-
 TEST(Services, SafeNamesDurationsAndSizes)
 {
-    using R = std::pair<std::string, int>;
-    EXPECT_EQ(safe("  My Puzzle: Cats?  "), R("My Puzzle Cats", 1));
-    EXPECT_EQ(safe("con"), R("con1", 1));
-    EXPECT_EQ(safe("AUX"), R("AUX1", 1));
-    EXPECT_EQ(safe("???"), R("", 0));
-    EXPECT_EQ(safe("   "), R("", 0));
-    EXPECT_EQ(safe(".."), R("", 0)) << "never a path out of the folder";
-    EXPECT_EQ(safe("../../etc/passwd"), R("etcpasswd", 1));
-    EXPECT_EQ(safe(".hidden v1.2"), R("hidden v1.2", 1));
-    EXPECT_EQ(safe("Caf\xc3\xa9 [1] & {2}"), R("Caf\xc3\xa9 [1] & {2}", 1));
+    struct { const char *text, *name; int ok; } names[] = {
+        {"  My Puzzle: Cats?  ", "My Puzzle Cats", 1}, {"con", "con1", 1}, {"AUX", "AUX1", 1}, {"???", "", 0},
+        {"   ", "", 0}, {"..", "", 0}, {"../../etc/passwd", "etcpasswd", 1}, {".hidden v1.2", "hidden v1.2", 1},
+        {"Caf\xc3\xa9 [1] & {2}", "Caf\xc3\xa9 [1] & {2}", 1},
+    };
+    for (const auto &n : names) {
+        char out[256];
+        EXPECT_EQ(safe_file_name(out, n.text), n.ok) << n.text;
+        EXPECT_STREQ(out, n.name) << n.text;
+    }
 
     char d[16];
     for (auto [s, want] : {std::pair(59, "0:59"), {60, "1:00"}, {3599, "59:59"}, {3600, "1:0:00"}, {3661, "1:1:01"}}) {
