@@ -132,7 +132,7 @@ TEST_F(Bmp, EveryVariantReadsAsTheSamePicture)
     }
 }
 
-TEST_F(Bmp, SixteenBitsScaleEachChannelToFiveBits)
+TEST_F(Bmp, BitFieldsScaleEachChannel)
 {
     // 5-5-5 words pass unchanged; 5-6-5 green is rounded: 63 -> 31, 32 -> 16, 2 -> 1, 1 -> 0.
     Decoded d = decode(bmp_file(40, 3, 1, 16, 0, 0, "", w16(0x7FFF) + w16(0x4201) + w16(0x0020) + w16(0)));
@@ -144,51 +144,35 @@ TEST_F(Bmp, SixteenBitsScaleEachChannelToFiveBits)
     // A mask of nothing reads as 0 instead of dividing by it.
     d = decode(bmp_file(40, 1, 1, 16, 3, 0, w32(0) + w32(0x03E0) + w32(0x001F), w16(0x7FFF) + w16(0)));
     EXPECT_EQ(d.colour, (Bytes{0xFF, 0x03}));
-}
 
-TEST_F(Bmp, ThirtyTwoBitChannelsOfAnyWidthScaleToAByte)
-{
     // 7-bit red, 6-bit green, 5-bit blue: full scale is 255, not 127, 63 and 31; halves
     // and ones round to the nearest byte (64/127 -> 129, 32/63 -> 130, 16/31 -> 132).
-    std::string masks = w32(0x00FE0000) + w32(0xFC00) + w32(0x1F);
-    std::string px = w32(127u << 17 | 63u << 10 | 31) + w32(64u << 17 | 32u << 10 | 16) + w32(1u << 17 | 1u << 10 | 1);
-    Decoded d = decode(bmp_file(40, 3, 1, 32, 3, 0, masks, px));
+    d = decode(bmp_file(40, 3, 1, 32, 3, 0, w32(0x00FE0000) + w32(0xFC00) + w32(0x1F),
+                        w32(127u << 17 | 63u << 10 | 31) + w32(64u << 17 | 32u << 10 | 16) + w32(1u << 17 | 1u << 10 | 1)));
     EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0));
     EXPECT_EQ(d.colour, (Bytes{255, 255, 255, 132, 130, 129, 8, 4, 2})) << "blue, green, red of three pixels";
     // An 8-bit red stays byte for byte, a 1-bit green is 0 or 255, a 10-bit blue is
     // scaled down (512/1023 -> 128) instead of keeping its low byte.
-    masks = w32(0xFF000000) + w32(0x00800000) + w32(0x3FF);
-    px = w32(0x5Au << 24 | 1u << 23 | 512) + w32(0xFFu << 24 | 1023);
-    d = decode(bmp_file(40, 2, 1, 32, 3, 0, masks, px));
+    d = decode(bmp_file(40, 2, 1, 32, 3, 0, w32(0xFF000000) + w32(0x00800000) + w32(0x3FF),
+                        w32(0x5Au << 24 | 1u << 23 | 512) + w32(0xFFu << 24 | 1023)));
     EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0));
     EXPECT_EQ(d.colour, (Bytes{128, 255, 0x5A, 255, 0, 255})) << "blue, green, red of two pixels";
 }
 
-TEST_F(Bmp, Rle8FollowsItsCommandsAndStaysInsideThePicture)
+// A palette whose colour i is blue i * 30, and the indexes a decoded picture shows in it.
+static std::string blue_palette(int colours)
 {
-    std::string pal(8 * 4, '\0');
-    for (int i = 1; i < 8; i++)
-        pal[i * 4] = (char)(i * 30);  // colour i is blue i * 30
-    auto indices = [&](int32_t w, int32_t h, const std::string &data) {
-        Decoded d = decode(bmp_file(40, w, h, 8, 1, 8, pal, data));
-        EXPECT_EQ(d.pixels, 0) << "every way the data ends is a finished picture";
-        Bytes b;
-        for (size_t i = 0; i < d.colour.size(); i += 3)
-            b.push_back((uint8_t)(d.colour[i] / 30));
-        return b;
-    };
-    // Three of colour 5, end of line, two of colour 7, end of bitmap; skipped pixels show colour 0.
-    std::string example("\x03\x05\x00\x00\x02\x07\x00\x01", 8);
-    EXPECT_EQ(indices(3, 2, example), (Bytes{7, 7, 0, 5, 5, 5})) << "the first line is the bottom row";
-    EXPECT_EQ(indices(3, -2, example), (Bytes{5, 5, 5, 7, 7, 0}));
-    // Delta right 1 and up 1, an absolute run of 3 whose last pixel falls off the edge,
-    // its padding byte, then the data stops inside a pair.
-    EXPECT_EQ(indices(3, 2, std::string("\x00\x02\x01\x01\x00\x03\x04\x06\x03\x00\x01", 11)), (Bytes{0, 4, 6, 0, 0, 0}));
-    // Top-down, so anything wrapping past the right edge would land on the next row: a run,
-    // delta and run past the edge, end of line, delta right, an absolute run past the edge,
-    // a delta below the last line, and a run that must never be read.
-    std::string wild("\xFF\x01\x00\x02\xFE\x00\x05\x02\x00\x00\x00\x02\x01\x00\x00\x03\x03\x04\x05\x00\x00\x02\x00\xFF\xFF\x06", 26);
-    EXPECT_EQ(indices(2, -2, wild), (Bytes{1, 1, 0, 3}));
+    std::string pal(colours * 4, '\0');
+    for (int i = 1; i < colours; i++)
+        pal[i * 4] = (char)(i * 30);
+    return pal;
+}
+static Bytes indices(const Decoded &d)
+{
+    Bytes b;
+    for (size_t i = 0; i < d.colour.size(); i += 3)
+        b.push_back((uint8_t)(d.colour[i] / 30));
+    return b;
 }
 
 TEST_F(Bmp, OneAndFourBitRowsUnpackFromTheHighBitsWithinTheirPalette)
@@ -213,17 +197,29 @@ TEST_F(Bmp, OneAndFourBitRowsUnpackFromTheHighBitsWithinTheirPalette)
     EXPECT_EQ(std::tuple(d.header, d.pixels), std::tuple(0, 0)) << "the unused low nibble of the last byte is not an index";
 }
 
-TEST_F(Bmp, Rle4FollowsItsCommandsAndRefusesDataThatLeavesThePicture)
+TEST_F(Bmp, RleFollowsItsCommandsAndStaysInsideThePicture)
 {
-    std::string pal(6 * 4, '\0');
-    for (int i = 1; i < 6; i++)
-        pal[i * 4] = (char)(i * 30);  // colour i is blue i * 30; six colours, 0 to 5
-    auto rle4 = [&](int32_t w, int32_t h, const std::string &data) { return decode(bmp_file(40, w, h, 4, 2, 6, pal, data)); };
-    auto indices = [&](const Decoded &d) {
-        Bytes b;
-        for (size_t i = 0; i < d.colour.size(); i += 3)
-            b.push_back((uint8_t)(d.colour[i] / 30));
-        return b;
+    auto rle8 = [](int32_t w, int32_t h, const std::string &data) {
+        Decoded d = decode(bmp_file(40, w, h, 8, 1, 8, blue_palette(8), data));
+        EXPECT_EQ(d.pixels, 0) << "every way the data ends is a finished picture";
+        return indices(d);
+    };
+    // Three of colour 5, end of line, two of colour 7, end of bitmap; skipped pixels show colour 0.
+    std::string example("\x03\x05\x00\x00\x02\x07\x00\x01", 8);
+    EXPECT_EQ(rle8(3, 2, example), (Bytes{7, 7, 0, 5, 5, 5})) << "the first line is the bottom row";
+    EXPECT_EQ(rle8(3, -2, example), (Bytes{5, 5, 5, 7, 7, 0}));
+    // Delta right 1 and up 1, an absolute run of 3 whose last pixel falls off the edge,
+    // its padding byte, then the data stops inside a pair.
+    EXPECT_EQ(rle8(3, 2, std::string("\x00\x02\x01\x01\x00\x03\x04\x06\x03\x00\x01", 11)), (Bytes{0, 4, 6, 0, 0, 0}));
+    // Top-down, so anything wrapping past the right edge would land on the next row: a run,
+    // delta and run past the edge, end of line, delta right, an absolute run past the edge,
+    // a delta below the last line, and a run that must never be read.
+    std::string wild("\xFF\x01\x00\x02\xFE\x00\x05\x02\x00\x00\x00\x02\x01\x00\x00\x03\x03\x04\x05\x00\x00\x02\x00\xFF\xFF\x06", 26);
+    EXPECT_EQ(rle8(2, -2, wild), (Bytes{1, 1, 0, 3}));
+
+    // RLE4 refuses data that leaves the picture.
+    auto rle4 = [](int32_t w, int32_t h, const std::string &data) {  // six colours, 0 to 5
+        return decode(bmp_file(40, w, h, 4, 2, 6, blue_palette(6), data));
     };
     // Bottom line: a run of four alternating 1 and 2; end of line; a move one right; an
     // absolute run of 3, 4, 5; end of bitmap. The skipped pixel shows colour 0.

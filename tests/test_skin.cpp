@@ -288,23 +288,3 @@ TEST_F(Skin, SaveLoadRoundTripAndDamagedRecordsRefused)
     EXPECT_EQ(blocks_held(), before) << "nothing leaked by a refusal";
     shadow_free(s);
 }
-
-TEST(SkinPack, TheInstalledSkinLoadsAndShadowsBuildFromIt)
-{
-    TempDir dir;
-    img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
-    int32_t held = blocks_held();
-    dp_open(PELMORA_DATA_PCK);
-    if (dp_get_index("img/active.img", 0) < 0 || dp_get_index("skin.ini", 0) < 0) {
-        dp_close();
-        GTEST_SKIP() << "the built pack has no skin yet";
-    }
-    ASSERT_EQ(dp_extract(dp_get_index("skin.ini", 1), dir.file("skin.ini").c_str()), 1);
-    ge_init(dir.file("skin.ini").c_str());  // every piece must lie inside its picture
-    shadow_init();                          // the framed preset from the frame's silhouette
-    shadow_done();
-    ge_done();
-    cache_done();
-    dp_close();
-    EXPECT_EQ(blocks_held(), held);
-}

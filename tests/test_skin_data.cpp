@@ -105,35 +105,14 @@ TEST_F(SkinData, EveryPieceLiesInsideItsPictureAloneAndPainted)
                     ASSERT_LE(pic.colour(x, y)[k], pic.alpha(x, y)) << x << ", " << y;
     }
     EXPECT_TRUE(same(skin_panel_rects[SKIN_PANEL_PROGRESS], skin_icon_rects[30]));
-}
-
-TEST_F(SkinData, TablesKeepTheFixedPlacesAndPairSizes)
-{
-    struct {
-        const SkinRect &got;
-        SkinRect want;
-    } fixed[] = {
-        {skin_frame_rects[0], {0, 18, 12, 12}},   {skin_frame_rects[11], {12, 36, 12, 4}},
-        {skin_frame_rects[17], {24, 40, 12, 6}},  {skin_frame_rects[24], {48, 46, 12, 12}},
-        {skin_title_rects[5], {0, 58, 6, 18}},    {skin_title_rects[9], {48, 58, 12, 18}},
-        {skin_icon_rects[2], {78, 0, 18, 18}},    {skin_icon_rects[11], {114, 76, 18, 18}},
-        {skin_icon_rects[22], {132, 0, 18, 18}},  {skin_icon_rects[25], {0, 136, 24, 24}},
-        {skin_icon_rects[28], {114, 112, 18, 24}}, {skin_icon_rects[30], {0, 76, 6, 18}},
-        {skin_track_rects[2], {60, 112, 12, 24}},
-    };
-    for (auto &f : fixed)
-        EXPECT_TRUE(same(f.got, f.want)) << f.want.x << ", " << f.want.y << " got " << f.got.x << ", " << f.got.y;
     // A lit icon replaces its plain one in the same place, so the two are one size:
     // even and odd up to the trackbar thumb, odd and even for the room buttons and logo.
     for (int n : {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 41, 43, 45, 47}) {
         const SkinRect &plain = skin_icon_rects[n], &lit = skin_icon_rects[n + 1];
         EXPECT_TRUE(plain.w > 0 && plain.w == lit.w && plain.h == lit.h) << "icon " << n;
     }
-    for (int n : {35, 36, 37, 38, 39, 40, 41, 43, 45, 47})
+    for (int n : {35, 36, 37, 38, 39, 40})
         EXPECT_GT(skin_icon_rects[n].w, 0) << "icon " << n;
-    EXPECT_STREQ(skin_color_keys[0], "Bevel_LT");
-    EXPECT_STREQ(skin_color_keys[22], "PreviewNumberOfPiecesText");
-    EXPECT_STREQ(skin_color_keys[35], "GalleryOutline");
 }
 
 // Tiled pieces repeat along their run: every column (or row) the same, so a frame of
@@ -142,27 +121,21 @@ TEST_F(SkinData, TiledPiecesRepeatWithoutSeams)
 {
     for (const char *name : {"img/active.img", "img/inactive.img"}) {
         PackImg pic(name);
-        auto columns_equal = [&](const SkinRect &r) {
+        // Every column the same as the first (or every row, `rows`).
+        auto repeats = [&](const SkinRect &r, bool rows = false) {
             for (int y = r.y; y < r.y + r.h; y++)
-                for (int x = r.x + 1; x < r.x + r.w; x++)
-                    if (pic.pixel(x, y) != pic.pixel(r.x, y))
-                        return false;
-            return true;
-        };
-        auto rows_equal = [&](const SkinRect &r) {
-            for (int y = r.y + 1; y < r.y + r.h; y++)
                 for (int x = r.x; x < r.x + r.w; x++)
-                    if (pic.pixel(x, y) != pic.pixel(x, r.y))
+                    if (pic.pixel(x, y) != pic.pixel(rows ? x : r.x, rows ? r.y : y))
                         return false;
             return true;
         };
         for (int n : {1, 6, 11, 16, 21})
-            EXPECT_TRUE(columns_equal(skin_frame_rects[n])) << name << " frame " << n;
+            EXPECT_TRUE(repeats(skin_frame_rects[n])) << name << " frame " << n;
         for (int n : {10, 11, 12, 13, 14})
-            EXPECT_TRUE(rows_equal(skin_frame_rects[n])) << name << " frame " << n;
+            EXPECT_TRUE(repeats(skin_frame_rects[n], true)) << name << " frame " << n;
         for (int n : {2, 7})
-            EXPECT_TRUE(columns_equal(skin_title_rects[n])) << name << " title " << n;
-        EXPECT_TRUE(columns_equal(skin_track_rects[1])) << name;
+            EXPECT_TRUE(repeats(skin_title_rects[n])) << name << " title " << n;
+        EXPECT_TRUE(repeats(skin_track_rects[1])) << name;
         const SkinRect &corner = skin_frame_rects[0], &centre = skin_frame_rects[11];
         EXPECT_EQ(pic.alpha(corner.x, corner.y), 0) << name;
         EXPECT_EQ(pic.alpha(corner.x + 11, corner.y + 11), 255) << name;

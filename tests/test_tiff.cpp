@@ -116,58 +116,15 @@ static Bytes colour_of(const Picture *p)
     return Bytes(p->colour, p->colour + p->height * p->colour_stride);
 }
 
-TEST_F(Tiff, EveryConversion)
+TEST_F(Tiff, EveryConversionAndWhatOnlyLibtiffsRgbaReaderTakes)
 {
-    uint16_t wide[768], grey[48];
+    uint16_t wide[768], grey[48], two[6] = {0, 65535, 0, 0, 65535, 0};  // two: blue and red
     for (int i = 0; i < 256; i++)  // 16-bit entries, as the format has them
         wide[i] = (uint16_t)(i * 257), wide[256 + i] = (uint16_t)((255 - i) * 257), wide[512 + i] = 0x1234;
     for (int i = 0; i < 16; i++)  // 8-bit entries, as some writers store them
         grey[i] = grey[16 + i] = grey[32 + i] = (uint16_t)(255 - i * 10);
-    struct {
-        TiffFile file;
-        Bytes rows;
-        uint32_t format;
-        Bytes colour, alpha = {};
-    } cases[] = {
-        {{.w = 16, .h = 1, .bits = 4}, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}, IMG_8BIT,
-         {0, 17, 34, 51, 68, 85, 102, 119, 136, 153, 170, 187, 204, 221, 238, 255}},
-        {{.w = 9, .h = 1, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE}, {0xA0, 0x80}, IMG_8BIT,
-         {0, 255, 0, 255, 255, 255, 255, 255, 0}},
-        {{.w = 2, .h = 1, .samples = 2, .photometric = PHOTOMETRIC_MINISWHITE}, {10, 99, 200, 99}, IMG_8BIT, {245, 55}},
-        {{.w = 2, .h = 1, .samples = 3, .photometric = PHOTOMETRIC_RGB}, {1, 2, 3, 4, 5, 6}, IMG_BGR, {3, 2, 1, 6, 5, 4}},
-        {{.w = 5, .h = 1, .samples = 3, .photometric = PHOTOMETRIC_RGB, .compression = COMPRESSION_LZW},
-         {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 1, 2, 3}, IMG_BGR, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 3, 2, 1}},
-        {{.w = 5, .h = 1, .samples = 3, .photometric = PHOTOMETRIC_RGB, .compression = COMPRESSION_PACKBITS},
-         {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 1, 2, 3}, IMG_BGR, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 3, 2, 1}},
-        // A fourth sample is alpha; the colour is premultiplied by it, or kept when the
-        // file says it is already, but never above it.
-        {{.w = 2, .h = 1, .samples = 4, .photometric = PHOTOMETRIC_RGB, .extra = EXTRASAMPLE_UNASSALPHA},
-         {200, 100, 50, 128, 9, 9, 9, 255}, IMG_BGRA, {25, 50, 100, 9, 9, 9}, {128, 255}},
-        {{.w = 2, .h = 1, .samples = 4, .photometric = PHOTOMETRIC_RGB, .extra = EXTRASAMPLE_ASSOCALPHA},
-         {200, 100, 50, 128, 9, 9, 9, 0}, IMG_BGRA, {50, 100, 128, 0, 0, 0}, {128, 0}},
-        {{.h = 1, .photometric = PHOTOMETRIC_PALETTE, .map = wide}, {0, 1, 2, 255}, IMG_BGR,
-         {0x12, 255, 0, 0x12, 254, 1, 0x12, 253, 2, 0x12, 0, 255}},
-        // Packed indexes of a grey map are unpacked as in the colour path.
-        {{.h = 2, .bits = 4, .photometric = PHOTOMETRIC_PALETTE, .map = grey}, {0x0F, 0x12, 0x34, 0x56}, IMG_8BIT,
-         {255, 105, 245, 235, 225, 215, 205, 195}},
-    };
-    for (const auto &c : cases) {
-        Picture *p = load(c.file, c.rows);
-        ASSERT_NE(p, nullptr) << codec_last_report();
-        EXPECT_EQ(p->format, c.format);
-        EXPECT_EQ(Bytes(p->colour, p->colour + p->height * p->colour_stride), c.colour) << "case " << &c - cases;
-        if (!c.alpha.empty()) {
-            EXPECT_EQ(Bytes(p->second, p->second + c.alpha.size()), c.alpha);
-        }
-        picture_free(p);
-    }
-}
-
-TEST_F(Tiff, WhatTheRowsCannotTakeLibtiffsRgbaReaderReads)
-{
-    uint16_t two[6] = {0, 65535, 0, 0, 65535, 0};  // blue and red
     // 20 x 18 in 16 x 16 tiles: four tiles, three of them cut by the picture's edges.
-    Bytes tiled_rows, tiled_bgr;
+    Bytes tiled_rows, tiled_bgr, run = {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 1, 2, 3};
     for (int y = 0; y < 18; y++)
         for (int x = 0; x < 20; x++) {
             uint8_t r = (uint8_t)(x * 12), g = (uint8_t)(y * 14), b = (uint8_t)(x * y);
@@ -181,6 +138,23 @@ TEST_F(Tiff, WhatTheRowsCannotTakeLibtiffsRgbaReaderReads)
         uint32_t format;
         Bytes colour;
     } cases[] = {
+        {"4-bit grey", {.w = 16, .h = 1, .bits = 4}, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}, IMG_8BIT,
+         {0, 17, 34, 51, 68, 85, 102, 119, 136, 153, 170, 187, 204, 221, 238, 255}},
+        {"1-bit white is zero", {.w = 9, .h = 1, .bits = 1, .photometric = PHOTOMETRIC_MINISWHITE}, {0xA0, 0x80}, IMG_8BIT,
+         {0, 255, 0, 255, 255, 255, 255, 255, 0}},
+        {"grey and an extra sample", {.w = 2, .h = 1, .samples = 2, .photometric = PHOTOMETRIC_MINISWHITE}, {10, 99, 200, 99},
+         IMG_8BIT, {245, 55}},
+        {"RGB", {.w = 2, .h = 1, .samples = 3, .photometric = PHOTOMETRIC_RGB}, {1, 2, 3, 4, 5, 6}, IMG_BGR, {3, 2, 1, 6, 5, 4}},
+        {"RGB, LZW", {.w = 5, .h = 1, .samples = 3, .photometric = PHOTOMETRIC_RGB, .compression = COMPRESSION_LZW}, run,
+         IMG_BGR, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 3, 2, 1}},
+        {"RGB, PackBits", {.w = 5, .h = 1, .samples = 3, .photometric = PHOTOMETRIC_RGB, .compression = COMPRESSION_PACKBITS},
+         run, IMG_BGR, {9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 9, 3, 2, 1}},
+        {"colour map", {.h = 1, .photometric = PHOTOMETRIC_PALETTE, .map = wide}, {0, 1, 2, 255}, IMG_BGR,
+         {0x12, 255, 0, 0x12, 254, 1, 0x12, 253, 2, 0x12, 0, 255}},
+        // Packed indexes of a grey map are unpacked as in the colour path.
+        {"4-bit grey map", {.h = 2, .bits = 4, .photometric = PHOTOMETRIC_PALETTE, .map = grey}, {0x0F, 0x12, 0x34, 0x56},
+         IMG_8BIT, {255, 105, 245, 235, 225, 215, 205, 195}},
+        // What the rows cannot take libtiff's RGBA reader reads.
         {"16-bit RGB", {.w = 2, .h = 1, .bits = 16, .samples = 3, .photometric = PHOTOMETRIC_RGB},
          samples16({10 * 257, 20 * 257, 30 * 257, 65535, 0, 128 * 257}), IMG_BGR, {30, 20, 10, 128, 0, 255}},
         {"16-bit grey", {.w = 3, .h = 1, .bits = 16}, samples16({0, 100 * 257, 65535}), IMG_8BIT, {0, 100, 255}},
