@@ -310,6 +310,16 @@ TEST_F(FileChooser, RemembersTheLastFolderAndStartsInTheDocumentsFolderWithoutOn
     EXPECT_EQ(std::string(path), pics + "/beta/inner.JPG");
     EXPECT_EQ(std::string(folder), pics + "/beta");
 
+    path[0] = 0;
+    result = run(FC_OPEN, PICTURES, {
+        [&] {
+            EXPECT_EQ(filechooser_folder(), pics + "/beta") << "the next dialog opens where the last one ended";
+            push_key(SDLK_ESCAPE);
+        },
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(std::string(folder), pics + "/beta");
+
     char documents[IO_FILE_PATH_MAX];
     io_documents_folder(documents, sizeof documents);
     std::string expected = fs::path(documents).lexically_normal().string();

@@ -119,7 +119,7 @@ TEST_F(Ini, TypedValuesParseCompletelyOrReadAsMissing)
     for (const char *key : {"bad8", "tail", "big", "pair", "missing", "long", "zeros", "junk"})
         EXPECT_EQ(integer(key), "-") << key;
     EXPECT_EQ(integer("fits"), std::to_string(01234)) << "63 characters still read";
-    EXPECT_EQ(real("real") + real("zeros") + real("junk") + real("nan") + real("pair"), "2.500000-----");
+    EXPECT_EQ(real("real") + real("zeros") + real("junk") + real("nan") + real("pair"), "2.500000----");
     EXPECT_EQ(pair("pair") + "|" + pair("three"), "640 480|-") << "three numbers are not a pair";
     EXPECT_EQ(triple("three") + "|" + triple("pair") + "|" + triple("clear"), "1 2 3|-|-") << "transparent is no triple";
     EXPECT_EQ(boolean("on") + boolean("no") + boolean("word"), "10-") << "'on' is not one of the words";
