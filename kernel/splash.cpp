@@ -21,6 +21,7 @@
 #include "platform/video.h"
 #include "res/datapack.h"
 #include "res/lang.h"
+#include "ui/text.h"
 
 enum { SPLASH_MODE_SPLASH = 0, SPLASH_MODE_ABOUT = 1 };
 
@@ -148,21 +149,13 @@ static void splash_blit(Img *img, int32_t sx, int32_t sy, int32_t w, int32_t h, 
         img_convert(&dst, &src);
 }
 
-// Text cut off at the edges of `clip` (screen coordinates): io_gdi_text is given a screen
-// narrowed to that rectangle, so nothing spills onto the frame or beyond the window.
+// Text cut off at the edges of `clip` (screen coordinates), so nothing spills onto the
+// frame or beyond the window.
 static void splash_text_in(const SplashArea &clip, const Font *font, const char *text, int32_t x, int32_t y,
                            uint32_t colour, int32_t align, int32_t width)
 {
-    int32_t x0 = std::max(clip.left, 0), y0 = std::max(clip.top, 0);
-    int32_t x1 = std::min(clip.right, screen.width), y1 = std::min(clip.bottom, screen.height);
-    if (x1 <= x0 || y1 <= y0)
-        return;
-    Screen whole = screen;
-    screen.buf += (ptrdiff_t)y0 * screen.pitch + (ptrdiff_t)x0 * 3;
-    screen.width = x1 - x0;
-    screen.height = y1 - y0;
-    io_gdi_text(font, text, x - x0, y - y0, colour, align, width);
-    screen = whole;
+    gdi_text_in(clip.left, clip.top, clip.right - clip.left, clip.bottom - clip.top, font, text, x, y, colour, align,
+                width);
 }
 
 // Drawing happens in a frame of our own, or in the caller's when one is open; either

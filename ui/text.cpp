@@ -2,9 +2,13 @@
 // pass, measuring, and the window-relative drawing helpers.
 #include "ui/text.h"
 
+#include <algorithm>
+
 #include "image/cache.h"
+#include "image/clip.h"
 #include "image/img.h"
 #include "platform/gdi.h"
+#include "platform/video.h"
 #include "res/gdi_text.h"
 #include "platform/log.h"
 #include "res/lang.h"
@@ -125,13 +129,48 @@ static int32_t text_pass_bitmap(const Font *font, const char *s, int32_t x, int3
     return line_y - y;
 }
 
+void gdi_text_in(int32_t cx, int32_t cy, int32_t cw, int32_t ch, const Font *font, const char *s, int32_t x, int32_t y,
+                 uint32_t colour, int32_t align, int32_t width)
+{
+    int32_t x0 = std::max(cx, 0), y0 = std::max(cy, 0);
+    int32_t x1 = std::min(cx + cw, screen.width), y1 = std::min(cy + ch, screen.height);
+    if (x1 <= x0 || y1 <= y0)
+        return;
+    Screen whole = screen;
+    screen.buf += (ptrdiff_t)y0 * screen.pitch + (ptrdiff_t)x0 * 3;
+    screen.width = x1 - x0;
+    screen.height = y1 - y0;
+    io_gdi_text(font, s, x - x0, y - y0, colour, align, width);
+    screen = whole;
+}
+
+struct GdiPass {
+    const Font *font;
+    const char *s;
+    int32_t x, y;
+    uint32_t colour;
+};
+
+static void gdi_pass_in(int32_t cx, int32_t cy, int32_t cw, int32_t ch, void *ctx)
+{
+    const GdiPass *p = (const GdiPass *)ctx;
+    gdi_text_in(cx, cy, cw, ch, p->font, p->s, p->x, p->y, p->colour, text.align, text.wrap_width);
+}
+
+// System-font text is blended straight into the frame, so it is drawn only into the dirty
+// runs under it, as every other drawing is: text drawn again over a tile that is not
+// repainted would thicken.
 static int32_t text_pass(const Font *font, const char *s, int32_t x, int32_t y, uint32_t colour)
 {
     if (font->kind != FONT_SYSTEM)
         return text_pass_bitmap(font, s, x, y, colour);
-    io_gdi_text(font, s, x, y, colour, text.align, text.wrap_width);
     int32_t w, h;
     io_gdi_text_size(font, s, text.align, text.wrap_width, &w, &h);
+    int32_t box = text.wrap_width > 0 ? std::max(text.wrap_width, w) : w;
+    // Glyphs may reach a little past the line box: italics, accents, descenders.
+    int32_t margin = font->height;
+    GdiPass pass = {font, s, x, y, colour};
+    clip_each_dirty(x - margin, y - margin, box + 2 * margin, h + 2 * margin, gdi_pass_in, &pass);
     return h;
 }
 

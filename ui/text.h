@@ -36,6 +36,11 @@ void text_walk_start(const char *text);
 // The next line; false at the end of the text.
 bool text_walk_next(TextLine *line);
 
+// System-font text (io_gdi_text) cut off at the edges of the screen rectangle
+// (cx, cy, cw, ch): io_gdi_text is given a screen narrowed to it.
+void gdi_text_in(int32_t cx, int32_t cy, int32_t cw, int32_t ch, const Font *font, const char *s, int32_t x, int32_t y,
+                 uint32_t colour, int32_t align, int32_t width);
+
 // The same at a window's screen position (wx, wy) plus (x, y).
 void window_text_draw(int32_t wx, int32_t wy, const char *text, int32_t x, int32_t y);
 struct Img;
