@@ -26,6 +26,7 @@
 #include "platform/video.h"
 #include "platform/gdi.h"
 #include "rooms/play/playroom.h"
+#include "rooms/store/storeroom.h"
 #include "res/gdi_text.h"
 #include "kernel/splash.h"
 #include "media/feedback.h"
@@ -49,7 +50,6 @@ constexpr const char *KERNEL_TITLE = "Pelmora";
 constexpr const char *KERNEL_CLASS = "QVPELMORACLASS";
 constexpr const char *KERNEL_TEMP_FOLDER = "sfiles/temp";
 constexpr int64_t KERNEL_TEMP_BUDGET = 30000000;
-constexpr int32_t KERNEL_TEXT_STORE_TITLE = 100;  // the store room's title-bar text
 constexpr int KERNEL_INACTIVE_WAIT_MS = 100;  // how often an inactive game looks at signals
 
 // Files that carry a box between rooms; none of them outlives a run.
@@ -412,12 +412,14 @@ void kernel_init(void)
     background_init();
     progress_init();
     kernel_status("Initializing Store Room");
+    shelf_set_status(kernel_status);  // each box's name shows while it loads
+    storeroom_set_about(about_show);
+    storeroom_create();
     kernel_status("Initializing Create Room");
     kernel_status("Initializing Gallery Room");
     kernel_status("Initializing Play Room");
     playroom_create();
-    // The store room is entered here once it exists; until then its desktop shows.
-    kernel_show_desktop(lt_get(KERNEL_TEXT_STORE_TITLE));
+    storeroom_enter();
     splash_close();
 }
 

@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "platform/video.h"
 #include "res/settings.h"
+#include "rooms/store/storeroom.h"
 #include "ui/desktop.h"
 #include "ui/dialog.h"
 #include "ui/window.h"
@@ -25,9 +26,11 @@ void kernel_event(IoEvent *event)
         return;
     }
     case IO_TEXT:
-        // A box name from another program goes to the box store once it exists.
-        if (event->a == 0)
+        // A box name from another program goes onto the shelf.
+        if (event->a == 0 && event->b) {
             io_log("kernel_event: box handed in (%s)\n", (const char *)event->b);
+            storeroom_box_handed_in((const char *)event->b);
+        }
         return;
     default: break;
     }
@@ -35,7 +38,7 @@ void kernel_event(IoEvent *event)
         background_draw(desk.caption);  // under every window; only the dirty tiles are touched
     // The windows first; what none of them takes goes to the desktop background, which
     // keeps still while a modal window is up.
-    if (!toolkit_event(event) && desk.caption && !window_has_modal())
+    if (!toolkit_event(event) && !window_has_modal())
         background_event(event);
     if (event->code == IO_FRAME) {
         if (io_dialog_open())

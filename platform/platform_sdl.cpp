@@ -10,6 +10,7 @@
 #include <poll.h>
 
 #include "platform/log.h"
+#include "platform/services.h"
 
 static struct {
     SDL_Window *window;
@@ -158,6 +159,14 @@ static InputKind window_resized(int w, int h)
         return InputKind::DisplayChange;
     }
     return InputKind::Expose;  // everything is shown again in its new place
+}
+
+int32_t io_double_click_time(void)
+{
+    const char *hint = SDL_GetHint(SDL_HINT_MOUSE_DOUBLE_CLICK_TIME);
+    char *end = nullptr;
+    long ms = hint ? strtol(hint, &end, 10) : 0;
+    return hint && end != hint && *end == 0 && ms >= 1 && ms <= 5000 ? (int32_t)ms : 500;
 }
 
 int64_t io_platform_ticks(void)

@@ -50,6 +50,9 @@ void format_today(char *buffer, int32_t size);
 // failure shows the message box naming the target and returns 0.
 int32_t open_document(const char *target);
 
+// The double-click interval in milliseconds: SDL's hint SDL_MOUSE_DOUBLE_CLICK_TIME
+// when it is set to a number from 1 to 5000, else 500, the desktops' usual value.
+int32_t io_double_click_time(void);
 // The maker's web address followed by `page`.
 void maker_page(char *buffer, int32_t size, const char *page);
 

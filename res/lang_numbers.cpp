@@ -25,6 +25,8 @@ constexpr int16_t lt_required[] = {
     105,  // finished-picture dialog: title
     106,  // finished-picture dialog: hang it in the gallery
     107,  // finished-picture dialog: make it the desktop wallpaper
+    108,  // the wallpaper could not be set
+    109,  // a box that cannot be opened
     110,  // main panel: open the selected box
     111,  // main panel: create a box
     112,  // main panel: make a gift
@@ -39,6 +41,7 @@ constexpr int16_t lt_required[] = {
     125,  // tools: about
     126,  // tools: restart
     127,  // tools: the publisher's web page
+    128,  // tools: options
     130,  // info text: name
     131,  // info text: picture size
     132,  // info text: progress

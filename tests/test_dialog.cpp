@@ -542,12 +542,6 @@ TEST_F(Dialog, RunEndsFromAHandlerAndNests)
     // As a platform that types only into fields would have it; before the pushes, since
     // stopping drops typed text already queued.
     SDL_StopTextInput();
-    auto push_text = [](const char *t) {
-        SDL_Event e = {};
-        e.type = SDL_TEXTINPUT;
-        snprintf(e.text.text, sizeof e.text.text, "%s", t);
-        SDL_PushEvent(&e);
-    };
     SDL_Event active = {};
     active.type = SDL_WINDOWEVENT;
     active.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;

@@ -39,14 +39,6 @@ static void push(SDL_Event e)
     SDL_PushEvent(&e);
 }
 
-static void push_text(const char *text)
-{
-    SDL_Event e = {};
-    e.type = SDL_TEXTINPUT;
-    snprintf(e.text.text, sizeof e.text.text, "%s", text);
-    push(e);
-}
-
 static void push_button(int32_t x, int32_t y, bool down)
 {
     SDL_Event e = {};

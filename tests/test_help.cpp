@@ -442,24 +442,4 @@ TEST_F(HelpViewer, TheContentsLookLikeTheReferencePicture)
     EXPECT_TRUE(frame_matches_reference("help_contents", r.x, r.y, r.w, r.h));
 }
 
-class HelpBeforeAnyRoom : public ToolkitTest {};
-
-TEST_F(HelpBeforeAnyRoom, TheHelpBringsAnEmptyRootThatTakesNothing)
-{
-    ASSERT_EQ(window_root(), -1);
-    help_show(0);
-    int32_t root = window_root(), frame = help_window("main");
-    ASSERT_GE(root, 0);
-    EXPECT_EQ(window_parent(frame), root);
-    repaint_all();
-    int32_t x, y;
-    ASSERT_EQ(help_link_point("main", 200, &x, &y), 1);
-    EXPECT_EQ(pixel(x - 20, y + 5), skin_color(SKIN_COLOR_BUTTON_TEXT_HOVER)) << "drawn: the link's underline";
-    click(x, y);
-    EXPECT_EQ(help_topic("main"), 200);
-    move(5, 470);
-    IoEvent away = {IO_MOUSE_DOWN, 5, 470, IO_BUTTON_LEFT};
-    EXPECT_EQ(toolkit_event(&away), 0) << "outside the help, the desktop hears it";
-}
-
 }  // namespace

@@ -238,10 +238,18 @@ TEST_F(ShelfTest, DeletingABoxTakesItsFourFilesAndNoOthers)
               "Y.pzl|Y.prw Y.tmp|Y.qsv");
 }
 
-TEST_F(ShelfTest, TheSampleBoxesComeOnceIntoAnEmptyFolder)
+// A fresh game folder: the start puts the sample boxes on the shelf.
+class FreshShelf : public ShelfTest {
+protected:
+    void SetUp() override
+    {
+        with_samples = true;
+        ShelfTest::SetUp();
+    }
+};
+
+TEST_F(FreshShelf, TheSampleBoxesComeOnceIntoAnEmptyFolder)
 {
-    ASSERT_EQ(shelf_install_samples(), 6);
-    shelf_load();
     ASSERT_EQ(shelf.count, 6);
     int32_t flags = 0;
     for (ShelfBox *b = shelf.head; b; b = b->next)

@@ -1,6 +1,7 @@
 #include "tests/toolkit_env.h"
 
 #include <SDL2/SDL.h>
+#include <filesystem>
 #include <unistd.h>
 
 #include "image/clip.h"
@@ -10,6 +11,11 @@ void ToolkitTest::start(int32_t width, int32_t height)
 {
     if (!exists("data.pck")) {  // a test may start the game again at another size
         ASSERT_EQ(symlink(PELMORA_DATA_PCK, "data.pck"), 0);
+    }
+    // The sample boxes take a while to make; only the tests that look at them get them.
+    if (!with_samples && !exists("sfiles/config.ini")) {
+        std::filesystem::create_directories("sfiles");
+        write_file("sfiles/config.ini", "[MAIN]\nSamplesInstalled=1\n");
     }
     blocks_before = blocks_held();
     kernel_config = {};
@@ -137,5 +143,13 @@ void push_key(int32_t sdl_key, uint16_t mods)
     e.key.keysym.mod = mods;
     SDL_PushEvent(&e);
     e.type = SDL_KEYUP;
+    SDL_PushEvent(&e);
+}
+
+void push_text(const char *text)
+{
+    SDL_Event e = {};
+    e.type = SDL_TEXTINPUT;
+    snprintf(e.text.text, sizeof e.text.text, "%s", text);
     SDL_PushEvent(&e);
 }

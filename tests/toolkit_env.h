@@ -15,6 +15,7 @@ protected:
     TempDir dir;
     InDir in{dir.path};
     int32_t blocks_before = 0;
+    bool with_samples = false;  // a fresh game folder gets the sample boxes at start
     void SetUp() override { start(640, 480); }
     void TearDown() override { stop(); }
     void start(int32_t width, int32_t height);
@@ -44,6 +45,8 @@ protected:
 // A key pressed and released (with SDL modifier bits) through the window system's queue,
 // where the game's own loop (a modal dialog's) reads it.
 void push_key(int32_t sdl_key, uint16_t mods = 0);
+// Typed text, as the window system gives it to an edit field.
+void push_text(const char *text);
 
 // A handler that counts what it hears and takes what it is told to.
 struct Heard {

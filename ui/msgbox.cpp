@@ -113,6 +113,11 @@ int32_t msgbox_window(void)
     return mb.box.window;
 }
 
+const char *msgbox_text(void)
+{
+    return mb.text;
+}
+
 int32_t msgbox_height(int32_t text_height)
 {
     return text_height >= MSGBOX_TALL_TEXT ? text_height + MSGBOX_TEXT_ROOM : MSGBOX_HEIGHT;

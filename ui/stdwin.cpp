@@ -265,14 +265,14 @@ static int32_t textwin_handler(int32_t window, IoEvent *event)
     return 0;
 }
 
-int32_t textwin_create(int32_t parent, int32_t width, int32_t lines)
+int32_t textwin_create(int32_t parent, int32_t width, int32_t lines, uint32_t style)
 {
     TextWin *t = new_record<TextWin>();
     t->min_width = width;
     // Room for `lines` lines of the dialog font below the title, as a text of that many
     // lines would get.
     t->min_height = lines * font_dialog.line + TEXTWIN_MARGIN_Y;
-    int32_t window = window_register(parent, TWS_CHILD | TWS_FRAME | TWS_RAISE, 0, 0, t->min_width, t->min_height,
+    int32_t window = window_register(parent, TWS_CHILD | TWS_FRAME | TWS_RAISE | style, 0, 0, t->min_width, t->min_height,
                                      textwin_handler, t);
     window_set_title(window, lt_get(TEXTWIN_TEXT_TEXT));
     return window;

@@ -26,6 +26,8 @@ void msgbox_init(void);  // start-up makes the shared window once
 int32_t msg_box(const char *text, uint32_t flags);
 int32_t msg_box_text(int32_t number, uint32_t flags);
 int32_t msgbox_window(void);
+// The text the message box shows while it is up, else null.
+const char *msgbox_text(void);
 // The box's height for a text that measures `text_height` at the wrap width: 150, or the
 // text's height + 52 once the text is 98 or more high.
 int32_t msgbox_height(int32_t text_height);
@@ -49,8 +51,9 @@ int32_t menu_create(int32_t parent);
 int32_t menu_add(int32_t menu, const char *text, int32_t action);
 void menu_layout(int32_t menu, int32_t x, int32_t y);
 
-// --- text window: titled with text 15, sized to its text ---
-int32_t textwin_create(int32_t parent, int32_t width, int32_t lines);
+// --- text window: titled with text 15, sized to its text; `style` adds window styles
+// (TWS_COLLAPSE for one that rolls up to its title bar) ---
+int32_t textwin_create(int32_t parent, int32_t width, int32_t lines, uint32_t style = 0);
 void textwin_set(int32_t window, const char *text);
 
 // --- tool bar: image buttons from x = 24, docked 18 high along its parent's bottom ---

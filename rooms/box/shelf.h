@@ -34,6 +34,7 @@ struct ShelfBox {
     int32_t selected;
     int32_t dragging, drag_x, drag_y;
     int32_t drawn_x, drawn_y, drawn_selected, drawn_dragging;  // the state at the last drawing
+    int32_t drawn_width, drawn_height;
     int32_t needs_redraw;
     char *description, *address;    // zero-terminated copies of records 22 and 23, or null
     ShelfBox *next, *prev;          // towards the tail / towards the head
@@ -128,6 +129,10 @@ int shelf_replace(const char *name, const BoxInfo *info);
 // box name no other box has (message 16 when taken). 1 with the name in `name`
 // (BOX_NAME_MAX + 1 bytes, also the name first shown); 0 when cancelled.
 int shelf_unique_name(const char *prompt, char *name);
+
+// Forgets the box's game: its saved game is deleted, its summary cleared and its
+// progress clock dropped, so the next opening deals the pieces anew.
+void shelf_restart(ShelfBox *box);
 
 // After a game: reads the box's summary again, unwraps a finished surprise box and
 // rebuilds the progress overlay.

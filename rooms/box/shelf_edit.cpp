@@ -212,3 +212,14 @@ int shelf_unique_name(const char *prompt, char *name)
         }
     }
 }
+
+// --- starting a box again ---
+
+void shelf_restart(ShelfBox *box)
+{
+    char path[SHELF_PATH_MAX];
+    if (shelf_file_path(SHELF_FILE_SAVE, box->name, path, sizeof path))
+        file_delete(path);
+    memset(&box->summary, 0, sizeof box->summary);
+    shelf_build_overlay(box);
+}

@@ -1,0 +1,160 @@
+// Drawing the boxes of the store room: each preview with its shadow, wrapping, progress
+// clock, outline, mark, piece count and "new" label, and the pass before each paint that
+// moves dragged boxes and marks exactly the areas that changed.
+#include <algorithm>
+#include <cstdio>
+
+#include "image/clip.h"
+#include "res/lang.h"
+#include "rooms/store/storeroom.h"
+#include "ui/skin.h"
+#include "ui/text.h"
+
+constexpr int32_t STORE_ICON_PIECES = 35, STORE_ICON_PIECES_TURNED = 36;
+constexpr int32_t STORE_ICON_FINISHED = 37, STORE_ICON_STARTED = 38;
+constexpr int32_t STORE_MARK_OFFSET = 15;
+
+// The piece count as it is written beside its icon.
+static void piece_count_text(const ShelfBox *box, char *text, size_t size)
+{
+    snprintf(text, size, "%i", box->info.piece_count);
+}
+
+static int32_t pieces_icon(const ShelfBox *box)
+{
+    return box->info.rotation ? STORE_ICON_PIECES_TURNED : STORE_ICON_PIECES;
+}
+
+void storeroom_box_area(const ShelfBox *box, int32_t x, int32_t y, int32_t dragging, IoRect *area)
+{
+    int32_t w = box->preview_width, h = box->preview_height;
+    int32_t left = x, top = y, right = x + w, bottom = y + h;
+    if (box->shadow) {
+        int32_t dx, dy, sw, sh;
+        shadow_bounds(box->shadow, dragging != 0, &dx, &dy, &sw, &sh);
+        left = std::min(left, x + dx);
+        top = std::min(top, y + dy);
+        right = std::max(right, x + dx + sw);
+        bottom = std::max(bottom, y + dy + sh);
+    }
+    if (!box->info.link_box) {
+        // The marks stand out over the top-left corner, the count may reach left of a
+        // narrow preview.
+        int32_t mw, mh, iw, ih, tw, th;
+        skin_icon_size(STORE_ICON_FINISHED, &mw, &mh);
+        left = std::min(left, x - STORE_MARK_OFFSET);
+        top = std::min(top, y - STORE_MARK_OFFSET);
+        right = std::max(right, x - STORE_MARK_OFFSET + mw);
+        bottom = std::max(bottom, y - STORE_MARK_OFFSET + mh);
+        char count[16];
+        piece_count_text(box, count, sizeof count);
+        text_set_font(&font_small, 0, 0);
+        text_measure(count, &tw, &th);
+        skin_icon_size(pieces_icon(box), &iw, &ih);
+        left = std::min(left, x + w - iw - tw);
+        top = std::min(top, y + h - ih);
+        bottom = std::max(bottom, y + h - ih + std::max(ih, th));
+    }
+    if (box->is_new) {
+        int32_t tw, th;
+        text_set_font(&font_small, 0, 0);
+        text_measure(lt_get(STORE_TEXT_NEW), &tw, &th);
+        right = std::max(right, x + tw);
+        bottom = std::max(bottom, y + h + th);
+    }
+    *area = {left, top, right - left, bottom - top};
+}
+
+void storeroom_mark(ShelfBox *box)
+{
+    box->needs_redraw = 1;
+}
+
+static void invalidate_area(const ShelfBox *box, int32_t x, int32_t y, int32_t dragging)
+{
+    IoRect area;
+    storeroom_box_area(box, x, y, dragging, &area);
+    clip_invalidate(area.x, area.y, area.width, area.height);
+}
+
+void storeroom_redraw_pass(void)
+{
+    for (ShelfBox *box = shelf.tail; box; box = box->prev) {
+        if (box->dragging) {
+            int32_t x = box->drag_x, y = box->drag_y;
+            shelf_clamp(box, &x, &y);
+            box->x = x;
+            box->y = y;
+        }
+        if (box->x == box->drawn_x && box->y == box->drawn_y && box->selected == box->drawn_selected &&
+            box->dragging == box->drawn_dragging && !box->needs_redraw)
+            continue;
+        // The old area is taken with the size it was drawn at: unwrapping a surprise
+        // makes its preview smaller.
+        int32_t w = box->preview_width, h = box->preview_height;
+        box->preview_width = box->drawn_width > 0 ? box->drawn_width : w;
+        box->preview_height = box->drawn_height > 0 ? box->drawn_height : h;
+        invalidate_area(box, box->drawn_x, box->drawn_y, box->drawn_dragging);
+        box->preview_width = w;
+        box->preview_height = h;
+        invalidate_area(box, box->x, box->y, box->dragging);
+        box->drawn_x = box->x;
+        box->drawn_y = box->y;
+        box->drawn_selected = box->selected;
+        box->drawn_dragging = box->dragging;
+        box->drawn_width = w;
+        box->drawn_height = h;
+        box->needs_redraw = 0;
+    }
+}
+
+void storeroom_draw_box(const ShelfBox *box)
+{
+    int32_t x = box->x, y = box->y, w = box->preview_width, h = box->preview_height;
+    IoRect area;
+    storeroom_box_area(box, x, y, box->dragging, &area);
+    if (!clip_is_dirty(area.x, area.y, area.width, area.height))
+        return;
+    if (box->shadow)
+        shadow_draw(box->shadow, box->dragging != 0, x, y);
+    if (box->info.surprise && !box->info.link_box) {
+        int32_t iw, ih;
+        skin_icon_size(SHELF_PRESENT_ICON, &iw, &ih);
+        draw_set_fill(skin_color(SKIN_COLOR_PREVIEW_SURPRISE));
+        draw_fill_rect(x, y, w, h);
+        skin_icon(SHELF_PRESENT_ICON, x + (w - iw) / 2, y + (h - ih) / 2);
+    } else if (box->preview) {
+        img_draw(box->preview, x, y, 0, 0, box->preview->width, box->preview->height);
+    }
+    if (box->overlay)
+        img_draw_shadow(box->overlay, x, y, 0, 0, box->overlay->width, box->overlay->height);
+    if (box->selected) {
+        draw_set_pen(0, skin_color(SKIN_COLOR_PREVIEW_OUTLINE_ACTIVE));
+        draw_rect(x + 1, y + 1, w - 2, h - 2);
+    } else {
+        draw_set_pen(0, skin_color(SKIN_COLOR_PREVIEW_OUTLINE_INACTIVE));
+    }
+    draw_rect(x, y, w, h);
+    if (!box->info.link_box) {
+        if (box->summary.progress == 100)
+            skin_icon(STORE_ICON_FINISHED, x - STORE_MARK_OFFSET, y - STORE_MARK_OFFSET);
+        else if (box->summary.progress >= 1 && box->summary.progress <= 99)
+            skin_icon(STORE_ICON_STARTED, x - STORE_MARK_OFFSET, y - STORE_MARK_OFFSET);
+        char count[16];
+        int32_t iw, ih, tw, th, icon = pieces_icon(box);
+        piece_count_text(box, count, sizeof count);
+        skin_icon_size(icon, &iw, &ih);
+        text_set_font(&font_small, skin_color(SKIN_COLOR_PREVIEW_PIECES_TEXT),
+                      skin_color(SKIN_COLOR_PREVIEW_PIECES_TEXT_SHADOW));
+        text_set_layout(0, 0);
+        text_measure(count, &tw, &th);
+        text_draw(count, x + w - iw - tw, y + h - ih);
+        skin_icon(icon, x + w - iw, y + h - ih);
+    }
+    if (box->is_new) {
+        text_set_font(&font_small, skin_color(SKIN_COLOR_PREVIEW_BOTTOM_TEXT),
+                      skin_color(SKIN_COLOR_PREVIEW_BOTTOM_TEXT_SHADOW));
+        text_set_layout(0, 0);
+        text_draw(lt_get(STORE_TEXT_NEW), x, y + h);
+    }
+}

@@ -1,0 +1,376 @@
+// The store room as the player uses it: presses that select, toggle and drag boxes, the
+// double click, the rubber band, the selection checks and their messages, renaming,
+// deleting and restarting through the real buttons, keys and dialogs, and the room's
+// picture against a reference.
+#include <SDL2/SDL.h>
+
+#include "image/clip.h"
+#include "platform/loop.h"
+#include "res/ini.h"
+#include "res/lang.h"
+#include "res/settings.h"
+#include "rooms/play/playroom.h"
+#include "rooms/store/storeroom.h"
+#include "tests/reference_image.h"
+#include "tests/test_box_support.h"
+#include "tests/toolkit_env.h"
+#include "ui/button.h"
+#include "ui/stdwin.h"
+
+namespace {
+
+// Boxes of 200 x 150 pictures (previews 80 x 60) at their places on an 800 x 600 table:
+// C overlaps A and lies above it; L is a link box.
+struct Placed {
+    const char *name;
+    int32_t x, y;
+};
+const Placed placed[] = {{"A", 150, 250}, {"B", 400, 250}, {"C", 180, 270}, {"L", 600, 420}};
+
+class StoreRoom : public ToolkitTest {
+protected:
+    std::vector<std::string> messages;  // every message box shown, in order
+    static StoreRoom *current;
+
+    void SetUp() override
+    {
+        make_game_folders();
+        std::string jpeg = test_jpeg(200, 150, 3), names = "[BOXNAMES]\n", places = "[BOXPOSS]\n";
+        for (int i = 0; i < 4; i++) {
+            BoxInfo info = test_box_info(200, 150, 25);
+            std::string tail;
+            if (i == 3) {
+                info.link_box = info.has_description = 1;
+                tail = box_record(BOX_TAG_DESCRIPTION, "A page about boxes");
+            }
+            ChunkId id = {{(uint32_t)i + 1, 0, 0, CHUNK_ID_MARK}};
+            write_file(std::string("puzzles/") + placed[i].name + ".pzl", box_file(id, info, jpeg, tail));
+            names += std::to_string(i) + "=" + placed[i].name + "\n";
+            places += std::to_string(i) + "=" + std::to_string(placed[i].x) + " " + std::to_string(placed[i].y) + "\n";
+        }
+        write_file("sfiles/config.ini", "[MAIN]\nSamplesInstalled=1\nOldScreenSize=800 600\n" + names + places);
+        start(800, 600);
+        platform_up();
+        io_clock_start(true);
+        current = this;
+        io_set_event_tap(tap);
+        frame();
+    }
+    void TearDown() override
+    {
+        io_set_event_tap(nullptr);
+        playroom_leave();
+        io_clock_start(false);
+        platform_down();
+        ToolkitTest::TearDown();
+    }
+    // Notes each message box as it comes up.
+    static void tap(const IoEvent *)
+    {
+        const char *text = msgbox_text();
+        if (text && window_modal() == msgbox_window() &&
+            (current->messages.empty() || current->messages.back() != text || !current->in_box))
+            current->messages.push_back(text);
+        current->in_box = text != nullptr;
+    }
+    bool in_box = false;
+
+    static ShelfBox *box(const char *name) { return shelf_find(name); }
+    // Presses far enough apart in time never make a double click.
+    static void later(int64_t ms = 1000) { io_clock_advance(io_time() + ms); }
+    static void click_at(int32_t x, int32_t y, uint8_t mods = 0)
+    {
+        later();
+        press_mods(x, y, mods);
+        release_mods(x, y, mods);
+    }
+    static void press_mods(int32_t x, int32_t y, uint8_t mods)
+    {
+        PlatformInput in = {InputKind::MouseDown, mods, 1, 0, x, y, 0, {}};
+        io_translate_input(&in);
+    }
+    static void release_mods(int32_t x, int32_t y, uint8_t mods)
+    {
+        PlatformInput in = {InputKind::MouseUp, mods, 1, 0, x, y, 0, {}};
+        io_translate_input(&in);
+    }
+    static void drag(int32_t x0, int32_t y0, int32_t x1, int32_t y1, uint8_t mods = 0)
+    {
+        later();
+        press_mods(x0, y0, mods);
+        move((x0 + x1) / 2, (y0 + y1) / 2, 1);
+        frame();
+        move(x1, y1, 1);
+        frame();
+        release_mods(x1, y1, mods);
+        frame();
+    }
+    static void click_button(int32_t button)
+    {
+        int32_t x, y;
+        window_screen_position(button, &x, &y);
+        click_at(x + 5, y + 5);
+    }
+    static std::string selection()
+    {
+        std::string out;
+        for (const Placed &p : placed)
+            if (ShelfBox *b = shelf_find(p.name); b && b->selected)
+                out += p.name;
+        return out;
+    }
+    std::string text_of(int32_t number) const { return lt_get(number); }
+};
+StoreRoom *StoreRoom::current = nullptr;
+
+std::string ini_value(const char *section, const char *key)
+{
+    char value[256] = "";
+    ini_get_string(SETTINGS_CONFIG, section, key, value, sizeof value);
+    return value;
+}
+
+TEST_F(StoreRoom, PressesSelectToggleAndDragBoxes)
+{
+    ASSERT_EQ(shelf.count, 4);
+    ASSERT_EQ(window_root(), storeroom.window);
+    EXPECT_EQ(box("L"), shelf.head) << "the box loaded last lies on top";
+
+    click_at(200, 290);  // A and C overlap: C was loaded later, so it lies above
+    EXPECT_EQ(selection(), "C");
+    EXPECT_EQ(storeroom.shown, box("C"));
+    click_at(155, 255);  // only A is there
+    EXPECT_EQ(selection(), "A");
+    EXPECT_EQ(shelf.head, box("A")) << "a box comes to the top once selected";
+    click_at(200, 290);
+    EXPECT_EQ(selection(), "A");
+    click_at(410, 260, INPUT_MOD_CTRL);
+    EXPECT_EQ(selection(), "AB") << "Ctrl adds a box";
+    click_at(155, 255, INPUT_MOD_CTRL);
+    EXPECT_EQ(selection(), "B") << "and takes it out again";
+    click_at(155, 255, INPUT_MOD_CTRL);
+
+    // Dragging a selected box carries the whole selection.
+    drag(410, 260, 440, 280);
+    EXPECT_EQ(selection(), "AB");
+    EXPECT_EQ(box("A")->x, 180);
+    EXPECT_EQ(box("A")->y, 270);
+    EXPECT_EQ(box("B")->x, 430);
+    EXPECT_FALSE(box("A")->dragging || box("B")->dragging);
+
+    // A box dragged against the edge stays whole on the table.
+    click_at(500, 150);
+    drag(450, 290, 799, 599);
+    EXPECT_EQ(selection(), "B");
+    EXPECT_EQ(box("B")->x, 800 - 80);
+    EXPECT_EQ(box("B")->y, 600 - 60);
+
+    // A press on the bare table without Ctrl clears the selection.
+    click_at(500, 150);
+    EXPECT_EQ(selection(), "");
+    EXPECT_EQ(storeroom.shown, nullptr);
+}
+
+TEST_F(StoreRoom, TwoPressesOpenABoxOnlyWhenCloseInPlaceAndTime)
+{
+    // 3 pixels apart, and then too late: two single presses.
+    later();
+    press_mods(160, 260, 0);
+    release_mods(160, 260, 0);
+    io_clock_advance(io_time() + 100);
+    press_mods(163, 260, 0);
+    release_mods(163, 260, 0);
+    io_clock_advance(io_time() + storeroom.double_click_ms);
+    press_mods(163, 260, 0);
+    release_mods(163, 260, 0);
+    EXPECT_EQ(playroom.loaded, 0);
+
+    // 2 pixels apart within the time: the box opens.
+    later();
+    press_mods(160, 260, 0);
+    release_mods(160, 260, 0);
+    io_clock_advance(io_time() + storeroom.double_click_ms - 1);
+    press_mods(162, 262, 0);
+    release_mods(162, 262, 0);
+    EXPECT_EQ(playroom.loaded, 1);
+    EXPECT_STREQ(playroom.box_name, "A");
+    EXPECT_EQ(window_root(), playroom.window);
+    EXPECT_EQ(box("A")->is_new, 0) << "an opened box is new no more";
+
+    // Leaving comes back to the room with the box's progress read again.
+    int32_t leave = -1;
+    for (int32_t w = 0; w < window_count(); w++)
+        if (window_parent(w) == playroom.panel && strcmp(window_title(w), lt_get(PLAYROOM_TEXT_ARRANGE + 4)) == 0)
+            leave = w;
+    ASSERT_GE(leave, 0);
+    click_button(leave);
+    EXPECT_EQ(window_root(), storeroom.window);
+    EXPECT_TRUE(exists("sfiles/qs/A.qsv"));
+    EXPECT_EQ(box("A")->summary.piece_count, 48) << "the summary of the saved game is on the shelf";
+}
+
+TEST_F(StoreRoom, ARubberBandSelectsTheBoxesWhoseCentreItHolds)
+{
+    // B spans 400 .. 479 across; its centre is at x 440. A band up to 440 leaves it out
+    // (the band is half-open), one more pixel takes it in.
+    drag(350, 200, 440, 400);
+    EXPECT_EQ(selection(), "");
+    drag(350, 200, 441, 400);
+    EXPECT_EQ(selection(), "B");
+    EXPECT_EQ(storeroom.shown, box("B")) << "one box selected shows its info";
+    // With Ctrl the band adds to the selection; without, it starts afresh.
+    drag(100, 200, 260, 400, INPUT_MOD_CTRL);
+    EXPECT_EQ(selection(), "ABC");
+    drag(100, 200, 260, 400);
+    EXPECT_EQ(selection(), "AC");
+}
+
+TEST_F(StoreRoom, ActionsCheckTheSelectionFirst)
+{
+    auto answered = [&](int32_t button_or_key, bool is_key) {
+        messages.clear();
+        push_key(SDLK_RETURN);
+        if (is_key)
+            key(button_or_key);
+        else
+            click_button(button_or_key);
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        return messages.size() == 1 ? messages[0] : "(" + std::to_string(messages.size()) + " messages)";
+    };
+    EXPECT_EQ(answered(SDLK_RETURN, true), text_of(STORE_TEXT_SELECT_ONE));
+    EXPECT_EQ(answered(SDLK_DELETE, true), text_of(STORE_TEXT_SELECT_SOME));
+    click_at(155, 255);
+    click_at(410, 260, INPUT_MOD_CTRL);
+    EXPECT_EQ(answered(storeroom.main_buttons[0], false), text_of(STORE_TEXT_ONLY_ONE));
+    EXPECT_EQ(answered(storeroom.tool_buttons[STORE_TOOL_RENAME], false), text_of(STORE_TEXT_ONLY_ONE));
+    click_at(610, 430);  // the link box alone
+    EXPECT_EQ(answered(storeroom.tool_buttons[STORE_TOOL_RENAME], false), text_of(STORE_TEXT_LINK));
+    EXPECT_EQ(answered(storeroom.tool_buttons[STORE_TOOL_RESTART], false), text_of(STORE_TEXT_LINK));
+    click_at(155, 255);
+    EXPECT_EQ(answered(storeroom.tool_buttons[STORE_TOOL_PICTURE], false), text_of(STORE_TEXT_UNFINISHED));
+    EXPECT_EQ(playroom.loaded, 0);
+
+    char info[512];
+    storeroom_info_text(box("L"), info, sizeof info);
+    EXPECT_STREQ(info, "A page about boxes") << "a link box shows its description";
+}
+
+TEST_F(StoreRoom, RenamingFollowsTheNamesRules)
+{
+    auto rename_with = [&](std::initializer_list<const char *> inputs) {
+        messages.clear();
+        for (const char *input : inputs) {
+            if (!input) {  // a message to answer
+                push_key(SDLK_RETURN);
+                continue;
+            }
+            push_key(SDLK_a, KMOD_LCTRL);
+            push_text(input);
+            push_key(SDLK_RETURN);
+        }
+        push_key(SDLK_ESCAPE);  // a last question still open is cancelled
+        click_button(storeroom.tool_buttons[STORE_TOOL_RENAME]);
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+    };
+    click_at(155, 255);
+    rename_with({"a"});
+    EXPECT_STREQ(box("A")->name, "a") << "letter case alone renames";
+    EXPECT_TRUE(exists("puzzles/a.pzl"));
+    EXPECT_FALSE(exists("puzzles/A.pzl"));
+    char info[512];
+    storeroom_info_text(box("a"), info, sizeof info);
+    EXPECT_NE(std::string(info).find(": a\n"), std::string::npos) << info;
+
+    rename_with({"a"});
+    EXPECT_TRUE(exists("puzzles/a.pzl")) << "the same name changes nothing";
+    EXPECT_TRUE(messages.empty());
+
+    // Another box's name: message 16, then the question again; a name that cleans to
+    // nothing asks again without a message.
+    rename_with({"b", nullptr, "//", "Fresh"});
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], text_of(STORE_TEXT_TAKEN));
+    EXPECT_STREQ(box("Fresh")->name, "Fresh");
+    EXPECT_EQ(folder_listing("puzzles"), "B.pzl C.pzl Fresh.pzl L.pzl");
+    EXPECT_TRUE(exists("sfiles/temp/Fresh.prw"));
+}
+
+TEST_F(StoreRoom, DeleteAndRestartAskFirstAndKeepTheOtherBoxes)
+{
+    ChunkId id = {{2, 0, 0, CHUNK_ID_MARK}};
+    write_file("sfiles/qs/B.qsv", box_head(id, CHUNK_QICK) + box_record(1, le32(99)) + box_record(2, std::string(64, '\0')) +
+                                      box_record(3, le32(40)) + box_record(4, le32(48)));
+    shelf_refresh_box(box("B"));
+    ASSERT_NE(box("B")->overlay, nullptr);
+
+    click_at(410, 260);
+    messages.clear();
+    push_key(SDLK_ESCAPE);  // No
+    click_button(storeroom.tool_buttons[STORE_TOOL_RESTART]);
+    EXPECT_EQ(messages, std::vector<std::string>{text_of(STORE_TEXT_RESTART_ONE)});
+    EXPECT_TRUE(exists("sfiles/qs/B.qsv"));
+    push_key(SDLK_RETURN);  // Yes
+    click_button(storeroom.tool_buttons[STORE_TOOL_RESTART]);
+    EXPECT_FALSE(exists("sfiles/qs/B.qsv"));
+    EXPECT_EQ(box("B")->summary.progress, 0);
+    EXPECT_EQ(box("B")->overlay, nullptr);
+
+    click_at(155, 255, INPUT_MOD_CTRL);
+    messages.clear();
+    push_key(SDLK_RETURN);
+    key(SDLK_DELETE);
+    EXPECT_EQ(messages, std::vector<std::string>{text_of(STORE_TEXT_DELETE_MANY)});
+    EXPECT_EQ(shelf.count, 2);
+    EXPECT_EQ(folder_listing("puzzles"), "C.pzl L.pzl");
+    EXPECT_EQ(storeroom.shown, nullptr);
+    frame();
+    EXPECT_EQ(storeroom_box_at(410, 260), nullptr);
+}
+
+TEST_F(StoreRoom, LeavingSavesPlacesPanelsAndTheShelf)
+{
+    drag(160, 260, 60, 460);  // A to (50, 450)
+    window_move(storeroom.tools_window, 330, 70);
+    window_collapse(storeroom.info_window, 1);
+    platform_down();
+    stop();
+    EXPECT_EQ(ini_value("BOXNAMES", "3"), "A") << "the selected box lies on top";
+    EXPECT_EQ(ini_value("BOXPOSS", "3"), "50 450");
+    EXPECT_EQ(ini_value("STOREROOM", "ToolsWin").substr(0, 6), "330 70");
+    start(800, 600);
+    platform_up();
+    EXPECT_EQ(box("A")->x, 50);
+    EXPECT_TRUE(window_collapsed(storeroom.info_window)) << "the info window comes back rolled up";
+    int32_t x, y;
+    window_position(storeroom.tools_window, &x, &y);
+    EXPECT_EQ(x * 1000 + y, 330070);
+}
+
+TEST_F(StoreRoom, TheTableLooksRight)
+{
+    // A box in progress, a finished one, a surprise and a link box, one selected.
+    ChunkId id = {{1, 0, 0, CHUNK_ID_MARK}};
+    write_file("sfiles/qs/A.qsv", box_head(id, CHUNK_QICK) + box_record(1, le32(99)) + box_record(2, std::string(64, '\0')) +
+                                      box_record(3, le32(30)) + box_record(4, le32(48)));
+    shelf_refresh_box(box("A"));
+    box("B")->info.rotation = 1;
+    box("C")->summary.progress = 100;
+    click_at(410, 260);
+    repaint_all();
+    EXPECT_TRUE(frame_matches_reference("storeroom", 0, 0, 800, 600));
+
+    // Dragging draws the box with its large shadow above the panels, and the frame is the
+    // same as one drawn from nothing once it is put down.
+    later();
+    press_mods(410, 260, 0);
+    move(100, 80, 1);
+    frame();
+    EXPECT_TRUE(box("B")->dragging);
+    release_mods(100, 80, 0);
+    frame();
+    std::string dragged = frame_copy();
+    repaint_all();
+    EXPECT_EQ(changed_in(dragged, frame_copy(), 0, 0, 800, 600), 0) << "no trace of the drag is left";
+}
+
+}  // namespace
