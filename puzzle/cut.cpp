@@ -364,9 +364,13 @@ static CutBox draw_outline(const int32_t k[12])
     // pixel beside the one a point lies in. So a ring of untouched pixels encloses the
     // outline; clearing from the ring inwards leaves what a fill from the canvas corner
     // would, without visiting the whole canvas.
+    // Without a single point (curves that never loaded) the bounds are still the infinities
+    // they started as, and no ring can be drawn round them: the whole canvas is worked on.
     CutBox box = {0, 0, cut.side - 1, cut.side - 1};
     double last = cut.side - 1;
-    if (lo_x - CUT_RING >= 0 && lo_y - CUT_RING >= 0 && hi_x + CUT_RING <= last && hi_y + CUT_RING <= last)
+    bool has_points = lo_x <= hi_x && lo_y <= hi_y;
+    if (has_points && lo_x - CUT_RING >= 0 && lo_y - CUT_RING >= 0 && hi_x + CUT_RING <= last &&
+        hi_y + CUT_RING <= last)
         box = {(int32_t)std::floor(lo_x) - CUT_RING, (int32_t)std::floor(lo_y) - CUT_RING,
                (int32_t)std::floor(hi_x) + CUT_RING, (int32_t)std::floor(hi_y) + CUT_RING};
     fill_box(box, 255);

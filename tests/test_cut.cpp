@@ -190,6 +190,26 @@ TEST_F(Cut, NeighboursInOrderAndTheSinglePiece)
     EXPECT_EQ(std::tuple(full, shape_pixel(bulged, 16, 31), shape_pixel(bulged, 0, 16)), std::tuple(56, 0, 0));
 }
 
+// Curves that failed to load have no points at all. A cut with them still runs through
+// without any bound running out of range: with no outline there is no inside, and the
+// whole canvas stands in for every piece.
+TEST_F(Cut, CurvesWithoutPointsStillCut)
+{
+    curves_done();
+    int32_t held = blocks_held();
+    cut(100, 80, 32, 10);  // 3 x 2 pieces
+    ASSERT_EQ(cut_result.piece_count, 6);
+    ASSERT_GE(cut_result.shape_count, 1);
+    for (const Shape &s : std::span(cut_result.shapes, cut_result.shape_count)) {
+        ASSERT_NE(s.relief, nullptr);
+        EXPECT_EQ(std::tuple(s.relief->width, s.relief->height, s.mask_x, s.mask_y), std::tuple(128, 128, -48, -48))
+            << "the canvas, four cells wide, with the cell in its middle";
+        EXPECT_EQ(shape_pixel(s, 64, 64), SHAPE_FLAT);
+    }
+    cut_result_free();
+    EXPECT_EQ(blocks_held(), held);
+}
+
 static std::vector<int32_t> progress_seen;
 
 TEST_F(Cut, SameParametersGiveTheSameCut)
