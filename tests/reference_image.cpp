@@ -93,12 +93,9 @@ bool read_bmp(const std::string &path, std::vector<uint32_t> *px, int32_t *w, in
     return true;
 }
 
-}  // namespace
-
-::testing::AssertionResult frame_matches_reference(const char *name, int32_t x, int32_t y, int32_t w, int32_t h)
+::testing::AssertionResult matches_reference(const char *name, const std::vector<uint32_t> &got, int32_t w, int32_t h)
 {
     std::string path = std::string(PELMORA_SOURCE_DIR) + "/tests/reference/" + name + ".bmp";
-    std::vector<uint32_t> got = grab(x, y, w, h);
     const char *update = getenv("PELMORA_UPDATE_REFERENCES");
     if (update && strcmp(update, "1") == 0) {
         if (!write_bmp(path, got, w, h))
@@ -128,4 +125,25 @@ bool read_bmp(const std::string &path, std::vector<uint32_t> *px, int32_t *w, in
     snprintf(text, sizeof text, "%s: %i pixels differ; first at (%i, %i): got %06X, want %06X; got kept in %s", name,
              differ, first % w, first / w, got[(size_t)first], want[(size_t)first], kept.c_str());
     return ::testing::AssertionFailure() << text;
+}
+
+}  // namespace
+
+::testing::AssertionResult frame_matches_reference(const char *name, int32_t x, int32_t y, int32_t w, int32_t h)
+{
+    return matches_reference(name, grab(x, y, w, h), w, h);
+}
+
+::testing::AssertionResult shot_matches_reference(const std::string &shot, const char *name, int32_t x, int32_t y,
+                                                  int32_t w, int32_t h)
+{
+    std::vector<uint32_t> whole, got;
+    int32_t sw, sh;
+    if (!read_bmp(shot, &whole, &sw, &sh))
+        return ::testing::AssertionFailure() << "no screenshot " << shot;
+    if (x < 0 || y < 0 || x + w > sw || y + h > sh)
+        return ::testing::AssertionFailure() << shot << " is " << sw << " x " << sh;
+    for (int32_t yy = y; yy < y + h; yy++)
+        got.insert(got.end(), whole.begin() + (size_t)yy * sw + x, whole.begin() + (size_t)yy * sw + x + w);
+    return matches_reference(name, got, w, h);
 }

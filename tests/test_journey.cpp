@@ -1,0 +1,249 @@
+// The game as a player uses it, start to end, in headless runs replaying input journals:
+// tidying the shelf of the store room (select, drag, rename, delete), and a puzzle
+// played from the shelf to its last piece and back.
+#include <SDL2/SDL.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "platform/loop.h"
+#include "puzzle/table.h"
+#include "res/ini.h"
+#include "res/settings.h"
+#include "rooms/play/playroom.h"
+#include "rooms/play/savegame.h"
+#include "tests/reference_image.h"
+#include "tests/test_box_support.h"
+#include "tests/toolkit_env.h"
+
+namespace {
+
+const ChunkId tiny_id = {{11, 12, 13, CHUNK_ID_MARK}};
+
+// A game folder with boxes at their places on an 800 x 600 table.
+void make_folder(const TempDir &game, const std::vector<std::tuple<std::string, int, int>> &boxes, int32_t w,
+                 int32_t h, int32_t piece)
+{
+    for (const char *folder : {"sfiles", "sfiles/temp", "sfiles/qs", "puzzles"})
+        std::filesystem::create_directories(game.file(folder));
+    std::string jpeg = test_jpeg(w, h, 5), names, places;
+    for (size_t i = 0; i < boxes.size(); i++) {
+        const auto &[name, x, y] = boxes[i];
+        write_file(game.file("puzzles/" + name + ".pzl"), box_file(tiny_id, test_box_info(w, h, piece), jpeg));
+        names += std::to_string(i) + "=" + name + "\n";
+        places += std::to_string(i) + "=" + std::to_string(x) + " " + std::to_string(y) + "\n";
+    }
+    write_file(game.file("sfiles/config.ini"),
+               "[MAIN]\nSamplesInstalled=1\nOldScreenSize=800 600\n[BOXNAMES]\n" + names + "[BOXPOSS]\n" + places);
+}
+
+// Plays the journal in the folder; the game must end cleanly.
+void play(const TempDir &game, const std::string &journal)
+{
+    write_file(game.file("j.txt"), journal);
+    ASSERT_EQ(run_game({"-debug", "1", "-screen", "800x600", "-playback", "j.txt"}, {.cwd = game.path}), 0)
+        << read_file(game.file("stderr.txt")) << read_file(game.file("application.log"));
+}
+
+std::string ini_in(const TempDir &game, const char *section, const char *key)
+{
+    char value[256] = "";
+    ini_get_string(game.file("sfiles/config.ini").c_str(), section, key, value, sizeof value);
+    return value;
+}
+
+// Journal lines: a click, a drag and a key, at times the caller keeps apart.
+struct Journal {
+    std::string text;
+    int64_t t = 300;
+    void line(const std::string &s) { text += std::to_string(t) + " " + s + "\n"; }
+    void click(int x, int y, const char *mods = "")
+    {
+        t += 700;  // never taken with the last press for a double click
+        line("mouse_down " + std::to_string(x) + " " + std::to_string(y) + " 1" + mods);
+        t += 30;
+        line("mouse_up " + std::to_string(x) + " " + std::to_string(y) + " 1" + mods);
+    }
+    void drag(int x0, int y0, int x1, int y1)
+    {
+        t += 700;
+        line("mouse_down " + std::to_string(x0) + " " + std::to_string(y0) + " 1");
+        t += 100;
+        line("mouse_move " + std::to_string((x0 + x1) / 2) + " " + std::to_string((y0 + y1) / 2));
+        t += 200;
+        line("mouse_move " + std::to_string(x1) + " " + std::to_string(y1));
+        t += 100;
+        line("mouse_up " + std::to_string(x1) + " " + std::to_string(y1) + " 1");
+    }
+    void key(const std::string &name, const char *mods = "")
+    {
+        t += 300;
+        line("key_down " + name + mods);
+        t += 20;
+        line("key_up " + name + mods);
+    }
+};
+
+TEST(Journey, TheShelfIsTidiedWithTheMouseAndTheKeys)
+{
+    TempDir game;
+    make_folder(game, {{"Apple", 150, 250}, {"Birch", 400, 250}, {"Cedar", 600, 420}}, 200, 150, 25);
+    Journal j;
+    j.drag(160, 260, 260, 160);  // Apple to (250, 150)
+    j.click(410, 260);           // Birch
+    j.click(330 + 5, 50 + 42 + 5);  // Rename, in the tools window
+    j.key("A", " ctrl");
+    j.t += 100;
+    j.line("text Bright");
+    j.key("Return");
+    j.click(610, 430);  // Cedar
+    j.key("Delete");
+    j.key("Return");  // yes, delete it
+    j.click(410, 260);
+    j.key("F12");
+    j.t += 500;
+    j.line("close");
+    play(game, j.text);
+
+    EXPECT_EQ(folder_listing(game.file("puzzles")), "Apple.pzl Bright.pzl");
+    EXPECT_EQ(ini_in(game, "BOXNAMES", "0") + " " + ini_in(game, "BOXNAMES", "1"), "Apple Bright")
+        << "the box selected last lies on top";
+    EXPECT_EQ(ini_in(game, "BOXPOSS", "0"), "250 150");
+    EXPECT_EQ(ini_in(game, "BOXNAMES", "2"), "");
+    EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_shelf", 0, 0, 800, 600));
+}
+
+// The in-process game the journal of a whole puzzle is worked out on: the same box, the
+// same saved deal and the same screen as the headless run will have.
+class Puzzle : public ToolkitTest {
+protected:
+    void SetUp() override
+    {
+        start(800, 600);
+        platform_up();
+        io_clock_start(true);
+    }
+    void TearDown() override
+    {
+        playroom_leave();
+        io_clock_start(false);
+        platform_down();
+        ToolkitTest::TearDown();
+    }
+    // A point where the piece (or its group) shows on top, or false.
+    static bool pick_point(int32_t p, int32_t *x, int32_t *y)
+    {
+        const PieceBox &b = table.pieces[p].body_box;
+        for (int32_t yy = (b.y0 + b.y1) / 2, step = 0; step < b.y1 - b.y0; step++, yy += (step % 2 ? step : -step))
+            for (int32_t xx = b.x0 + 2; xx < b.x1 - 2; xx += 2)
+                if (yy >= 0 && yy < 600 && piece_hit(xx, yy) >= 0 && group_of(piece_hit(xx, yy)) == group_of(p)) {
+                    *x = xx;
+                    *y = yy;
+                    return true;
+                }
+        return false;
+    }
+    static int32_t group_of(int32_t p) { return table.pieces[p].group < 0 ? p : table.pieces[p].group; }
+    void at(Journal &j, int64_t t)
+    {
+        j.t = t;
+        io_clock_advance(t);
+        tick();
+        frame();
+    }
+};
+
+TEST_F(Puzzle, OneIsPlayedFromTheShelfToTheLastPieceAndBack)
+{
+    // First run: the box is opened with a double click and left at once, so its deal is
+    // saved.
+    TempDir game;
+    make_folder(game, {{"Tiny", 300, 300}}, 180, 120, 60);
+    play(game,
+         "300 mouse_down 310 310 1\n320 mouse_up 310 310 1\n400 mouse_down 311 311 1\n420 mouse_up 311 311 1\n"
+         "1500 key_down Escape\n1520 key_up Escape\n1600 close\n");
+    ASSERT_TRUE(exists(game.file("sfiles/qs/Tiny.qsv"))) << read_file(game.file("application.log"));
+
+    // Here, on the same deal, each loose piece is carried to where it fits the first one,
+    // and the journal is written as it is done.
+    make_game_folders();
+    std::filesystem::copy_file(game.file("puzzles/Tiny.pzl"), "puzzles/Tiny.pzl");
+    std::filesystem::copy_file(game.file("sfiles/qs/Tiny.qsv"), "sfiles/qs/Tiny.qsv");
+    ASSERT_EQ(playroom_open("Tiny"), 1);
+    ASSERT_EQ(table.count, 6);
+    ASSERT_EQ(table.progress, 0);
+    Journal j;
+    j.line("mouse_down 310 310 1");
+    j.t = 320, j.line("mouse_up 310 310 1");
+    j.t = 400, j.line("mouse_down 311 311 1");
+    j.t = 420, j.line("mouse_up 311 311 1");
+    int64_t t = 2000;
+    // Carries piece p by (dx, dy) from a point where it shows, as the player would.
+    auto carry = [&](int32_t p, int32_t dx, int32_t dy) {
+        int32_t x, y;
+        if (!pick_point(p, &x, &y) || x + dx < 0 || x + dx >= 800 || y + dy < 0 || y + dy >= 600)
+            return false;  // covered for now, or not to be reached from here
+        at(j, t += 700);
+        move(x, y);
+        j.line("mouse_move " + std::to_string(x) + " " + std::to_string(y));
+        press(x, y);
+        j.line("mouse_down " + std::to_string(x) + " " + std::to_string(y) + " 1");
+        at(j, t += 150);
+        move(x + dx / 2, y + dy / 2, 1);
+        j.line("mouse_move " + std::to_string(x + dx / 2) + " " + std::to_string(y + dy / 2));
+        at(j, t += 150);
+        move(x + dx, y + dy, 1);
+        j.line("mouse_move " + std::to_string(x + dx) + " " + std::to_string(y + dy));
+        at(j, t += 100);
+        release(x + dx, y + dy);
+        j.line("mouse_up " + std::to_string(x + dx) + " " + std::to_string(y + dy) + " 1");
+        return true;
+    };
+    // The first piece goes to the middle of the table, where the picture has room.
+    const int32_t anchor = 0;
+    ASSERT_TRUE(carry(anchor, 300 - table.pieces[anchor].x, 200 - table.pieces[anchor].y));
+    for (int32_t round = 0; round < 2 * table.count && !table_finished(); round++) {
+        bool carried = false;
+        for (int32_t p = 0; p < table.count; p++) {
+            if (group_of(p) == group_of(anchor))
+                continue;
+            // The last piece brings up the completion message; Enter answers it.
+            bool last = true;
+            for (int32_t r = 0; r < table.count; r++)
+                last = last && (r == p || group_of(r) == group_of(anchor));
+            if (last)
+                push_key(SDLK_RETURN);
+            const Piece &a = table.pieces[anchor], &q = table.pieces[p];
+            carried |= carry(p, a.x + (q.home_x - a.home_x) - q.x, a.y + (q.home_y - a.home_y) - q.y);
+        }
+        // The pieces left lie under the picture: it is moved aside.
+        if (!carried) {
+            ASSERT_TRUE(carry(anchor, table.pieces[anchor].x < 400 ? 250 : -250, 0));
+        }
+    }
+    ASSERT_TRUE(table_finished()) << "every piece could be reached";
+    EXPECT_EQ(table.progress, 100);
+    j.t += 500;
+    j.key("Return");  // the completion message
+    j.key("Escape");  // leave
+    j.t += 500;
+    j.key("F12");
+    j.t += 500;
+    j.line("close");
+
+    // Second run: the journal plays the whole game headless.
+    play(game, j.text);
+    std::filesystem::copy_file(game.file("sfiles/qs/Tiny.qsv"), "sfiles/qs/Tiny.qsv",
+                               std::filesystem::copy_options::overwrite_existing);
+    ChunkId id;
+    GameSummary summary;
+    std::string got = read_file("puzzles/Tiny.pzl");
+    memcpy(&id, got.data() + 4, sizeof id);
+    ASSERT_EQ(game_summary_read("Tiny", &id, &summary), 1);
+    EXPECT_EQ(summary.progress, 100) << read_file(game.file("application.log"));
+    EXPECT_NE(summary.date[0], 0) << "the completion date is kept";
+    // Back in the store room, the box wears the finished mark and no clock.
+    EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_finished", 270, 270, 130, 110));
+}
+
+}  // namespace
