@@ -102,11 +102,14 @@ TEST(Game, SecondStartBringsTheFirstForwardAndLeaves)
     EXPECT_NE(read_file(second_dir.file("stderr.txt")).find("You must close Pelmora before running Options."),
               std::string::npos);
 
-    // Another program hands in a box name through the same door.
+    // Another program hands in a box name through the same door. Events are dropped until
+    // start-up is through, so the name is handed in once the game is up.
+    ASSERT_TRUE(wait_for_text(dir.file("application.log"), "kernel: start-up took", WAIT_MS));
     setenv("PELMORA_SOCKET_TAG", opt.socket_tag.c_str(), 1);
     EXPECT_EQ(io_instance_send_text("QVPELMORACLASS", 0, "Autumn Leaves"), 1);
     unsetenv("PELMORA_SOCKET_TAG");
-    EXPECT_TRUE(wait_for_text(dir.file("application.log"), "box handed in (Autumn Leaves)", WAIT_MS));
+    EXPECT_TRUE(wait_for_text(dir.file("application.log"), "box handed in (Autumn Leaves)", WAIT_MS))
+        << read_file(dir.file("application.log"));
     kill(first, SIGTERM);
     EXPECT_EQ(wait_child(first, WAIT_MS), 0);
 }
