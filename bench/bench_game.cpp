@@ -1,6 +1,10 @@
 #include "bench/bench_game.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 #include <unistd.h>
 
 #include "kernel/kernel.h"
@@ -80,4 +84,22 @@ void press_mouse(int32_t x, int32_t y, uint8_t button)
 {
     PlatformInput in = {InputKind::MouseDown, 0, button, 0, x, y, 0, {}};
     io_translate_input(&in);
+}
+
+double bench_seconds_now(void)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+double bench_frame_memcpy_seconds(int32_t width, int32_t height)
+{
+    std::vector<uint8_t> a((size_t)width * height * 3, 1), b(a.size());
+    double best = 1;
+    for (int i = 0; i < 30; i++) {
+        double t = bench_seconds_now();
+        memcpy(b.data(), a.data(), a.size());
+        benchmark::DoNotOptimize(b.data());
+        best = std::min(best, bench_seconds_now() - t);
+    }
+    return best;
 }

@@ -22,3 +22,8 @@ int32_t start_room(const Game &game, benchmark::State &state, TwHandler handler 
 
 void move_mouse(int32_t x, int32_t y, uint8_t buttons = 0);
 void press_mouse(int32_t x, int32_t y, uint8_t button = 1);
+
+// The steady clock in seconds, and the fastest of a few copies of a whole w x h frame:
+// the baseline frame costs are given against (counter x_memcpy).
+double bench_seconds_now(void);
+double bench_frame_memcpy_seconds(int32_t width, int32_t height);

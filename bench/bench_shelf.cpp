@@ -1,7 +1,9 @@
 // Loading the shelf of 200 boxes in a started game: with every preview cached (the
 // usual start-up, which must leave the store room well within its second) and with no
 // preview at all (the first start after an upgrade: every picture decoded and scaled),
-// against reading the same box files whole as a baseline measured in the same run.
+// against reading the same box files whole as a baseline measured in the same run. Then
+// the store room on that shelf: the whole start-up to its first frame, and a frame while
+// a box is dragged, against a copy of the whole frame.
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +18,7 @@
 #include "platform/memory.h"
 #include "platform/video.h"
 #include "puzzle/cut.h"
+#include "bench/bench_game.h"
 #include "rooms/box/shelf.h"
 
 namespace {
@@ -93,7 +96,7 @@ const std::string &box_folder()
 struct ShelfGame {
     std::string dir;
     bool up = false;
-    ShelfGame()
+    explicit ShelfGame(int32_t width = 1024, int32_t height = 768)
     {
         const std::string &boxes = box_folder();
         char tmpl[] = "/tmp/pelmora-bench-shelf-XXXXXX";
@@ -108,14 +111,16 @@ struct ShelfGame {
         kernel_config.input_mask = IO_MASK_DEFAULT;
         kernel_config.tick_ms = 33;
         io_video_set_driver(&shelf_bench_driver);
-        io_video_create(1024, 768, 24);
+        io_video_create(width, height, 24);
         kernel_init();
+        kernel_enable_events(true);
         up = true;
     }
     ~ShelfGame()
     {
         shelf_free();
         if (up) {
+            kernel_enable_events(false);
             kernel_done();
             io_video_close();
         }
@@ -218,5 +223,71 @@ void BM_ShelfSave200(benchmark::State &state)
     }
 }
 BENCHMARK(BM_ShelfSave200)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// Start-up to a store room that takes input: the whole kernel_init with its 200 boxes
+// and the first frame drawn, with the previews cached (range 1) or not (range 0).
+void BM_StoreRoomStart200(benchmark::State &state)
+{
+    ShelfGame game;
+    if (!game.up) {
+        state.SkipWithError("the game did not start");
+        return;
+    }
+    for (auto _ : state) {
+        state.PauseTiming();
+        kernel_enable_events(false);
+        kernel_done();
+        if (!state.range(0))
+            delete_previews();
+        state.ResumeTiming();
+        kernel_init();
+        kernel_enable_events(true);
+        IoRect all = {0, 0, screen.width, screen.height};
+        io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
+        io_post_event(IO_FRAME, 0, 0, 0);
+        if (shelf.count != SHELF_BOXES)
+            state.SkipWithError("a box did not load");
+    }
+}
+BENCHMARK(BM_StoreRoomStart200)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A frame while the topmost of 200 boxes is dragged to and fro on a 1920 x 1080 table,
+// in copies of the whole frame.
+void BM_StoreRoomDragOneBox200(benchmark::State &state)
+{
+    ShelfGame game(1920, 1080);
+    if (!game.up || !shelf.head) {
+        state.SkipWithError("the game did not start");
+        return;
+    }
+    IoRect all = {0, 0, screen.width, screen.height};
+    io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
+    io_post_event(IO_FRAME, 0, 0, 0);
+    // The box lies in the middle, away from the panels, so the frames show only the drag.
+    const ShelfBox *box = shelf.head;
+    shelf.head->x = 900;
+    shelf.head->y = 500;
+    io_post_event(IO_FRAME, 0, 0, 0);
+    int32_t x = box->x + box->preview_width / 2, y = box->y + box->preview_height / 2;
+    move_mouse(x, y);
+    press_mouse(x, y);
+    double memcpy_s = bench_frame_memcpy_seconds(screen.width, screen.height);
+    int32_t dx = 6, travelled = 0;
+    int64_t frames = 0;
+    double t = bench_seconds_now();
+    for (auto _ : state) {
+        if (travelled > 300 || travelled < 0)
+            dx = -dx;
+        travelled += dx;
+        x += dx;
+        move_mouse(x, y + ((travelled & 8) ? 1 : -1), 1);
+        io_post_event(IO_FRAME, 0, 0, 0);
+        frames++;
+    }
+    state.counters["x_memcpy"] = (bench_seconds_now() - t) / (double)frames / memcpy_s;
+    if (!box->dragging)
+        state.SkipWithError("the box was not dragged");
+}
+BENCHMARK(BM_StoreRoomDragOneBox200);
 
 }  // namespace

@@ -246,6 +246,33 @@ TEST_F(Skin, SmallObjectsGetAPictureLargeOnesSlicesThatMatchIt)
         shadow_free(s);
 }
 
+// Around an opaque object the shadow leaves out what the object covers: once the object
+// is drawn the picture is the same as with the whole shadow.
+TEST_F(Skin, AShadowAroundAnObjectLooksLikeTheWholeOne)
+{
+    Shadow *s = shadow_create(SHADOW_ON | SHADOW_RECT | SHADOW_SMALL | SHADOW_LARGE, 45, 30, 0);
+    ASSERT_TRUE(s->small.img && s->large.img);
+    auto picture = [&](bool large, bool around) {
+        white();
+        (around ? shadow_draw_around : shadow_draw)(s, large, 20, 25);
+        bool bare = rgb(20, 25) == 0xFFFFFFu && rgb(64, 54) == 0xFFFFFFu;
+        draw_set_fill(0x336699);
+        draw_fill_rect(20, 25, 45, 30);
+        std::vector<uint32_t> v(1, bare);
+        for (int32_t y = 0; y < 100; y++)
+            for (int32_t x = 0; x < 100; x++)
+                v.push_back(rgb(x, y));
+        return v;
+    };
+    for (bool large : {false, true}) {
+        std::vector<uint32_t> whole = picture(large, false), around = picture(large, true);
+        EXPECT_EQ(whole[0], 0u) << "the whole shadow darkens under the object";
+        EXPECT_EQ(around[0], 1u) << "the shadow around it leaves that alone";
+        EXPECT_TRUE(std::equal(whole.begin() + 1, whole.end(), around.begin() + 1)) << "large " << large;
+    }
+    shadow_free(s);
+}
+
 TEST_F(Skin, SaveLoadRoundTripAndDamagedRecordsRefused)
 {
     Shadow *s = shadow_create(SHADOW_ON | SHADOW_SMALL | SHADOW_LARGE, 20, 24, SKIN_OPEN_TOP);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "image/cache.h"
+#include "image/clip.h"
 #include "image/img.h"
 #include "platform/log.h"
 #include "platform/memory.h"
@@ -82,6 +83,9 @@ static void button_draw(int32_t window, int32_t width, int32_t height)
     const Button &b = rec(window);
     int32_t sx, sy;
     window_screen_position(window, &sx, &sy);
+    // Every frame reaches every button; one none of whose tiles is dirty has nothing to do.
+    if (!clip_is_dirty(sx, sy, width, height))
+        return;
     int32_t face = button_face(window);
     if (b.style & BS_FRAME)
         skin_frame(b.frame, 0, 0, width, height);

@@ -1,5 +1,7 @@
 // Soft drop shadows: small objects get a blurred picture of their own, larger ones are
 // drawn from eight slices of two shared presets, so resizing a big window never blurs.
+#include <algorithm>
+
 #include "image/imgfile.h"
 #include "image/resample.h"
 #include "platform/log.h"
@@ -163,6 +165,27 @@ void shadow_free(Shadow *s)
     img_free(s->large.img);
     img_free(s->small.img);
     io_mem_free(s);
+}
+
+void shadow_draw_around(const Shadow *s, bool large, int32_t x, int32_t y)
+{
+    const ShadowPic &pic = large ? s->large : s->small;
+    if (!pic.img) {
+        shadow_draw(s, large, x, y);  // the slices lie around the object already
+        return;
+    }
+    int32_t r = pic.radius, o = pic.offset, w = s->width, h = s->height;
+    int32_t x0 = x + o - r, y0 = y + o - r, x1 = x0 + w + 2 * r, y1 = y0 + h + 2 * r;
+    // The picture's part at screen rectangle [left, right) x [top, bottom).
+    auto part = [&](int32_t left, int32_t top, int32_t right, int32_t bottom) {
+        left = std::max(left, x0), top = std::max(top, y0), right = std::min(right, x1), bottom = std::min(bottom, y1);
+        if (left < right && top < bottom)
+            img_draw_shadow(pic.img, left, top, r + left - x0, r + top - y0, right - left, bottom - top);
+    };
+    part(x0, y0, x1, y);              // above the object
+    part(x0, y + h, x1, y1);          // below it
+    part(x0, y, x, y + h);            // left of it
+    part(x + w, y, x1, y + h);        // right of it
 }
 
 void shadow_draw(const Shadow *s, bool large, int32_t x, int32_t y)

@@ -105,6 +105,9 @@ Shadow *shadow_create(uint32_t flags, int32_t w, int32_t h, uint32_t frame_flags
 void shadow_resize(Shadow *s, int32_t w, int32_t h);
 void shadow_free(Shadow *s);
 void shadow_draw(const Shadow *s, bool large, int32_t x, int32_t y);
+// The shadow of an opaque rectangular object at (x, y), left out where the object will
+// cover it: the same pixels once the object is drawn, for less work.
+void shadow_draw_around(const Shadow *s, bool large, int32_t x, int32_t y);
 void shadow_bounds(const Shadow *s, bool large, int32_t *dx, int32_t *dy, int32_t *w, int32_t *h);
 // The record's 40 bytes, then each own picture as an IMG stream. shadow_load checks the
 // record against its pictures (sizes, radii) and returns null for anything that does

@@ -35,6 +35,10 @@ struct ShelfBox {
     int32_t dragging, drag_x, drag_y;
     int32_t drawn_x, drawn_y, drawn_selected, drawn_dragging;  // the state at the last drawing
     int32_t drawn_width, drawn_height;
+    // The store room's drawing cache: what its area depends on, and the area lying and
+    // dragged as offsets from the place (left, top, right, bottom).
+    int32_t area_key[6];
+    int32_t area[2][4];
     int32_t needs_redraw;
     char *description, *address;    // zero-terminated copies of records 22 and 23, or null
     ShelfBox *next, *prev;          // towards the tail / towards the head

@@ -390,21 +390,6 @@ static void band_end(const TwBand *band)
         storeroom_show_info(storeroom.single);
 }
 
-static void draw_table(void)
-{
-    storeroom_redraw_pass();
-    background_draw(lt_get(storeroom.gift_interface ? STORE_TEXT_GIFT_TITLE : STORE_TEXT_TITLE));
-    const char *folder = kernel_puzzles_folder();
-    if (strcmp(folder, "puzzles") != 0) {
-        text_set_font(&font_small, 0xFFFFFF, TEXT_NONE);
-        text_set_layout(0, 0);
-        text_draw(folder, 5, 25);
-    }
-    for (ShelfBox *box = shelf.tail; box; box = box->prev)
-        if (!box->dragging)
-            storeroom_draw_box(box);
-}
-
 static void clicked(int32_t button)
 {
     const int32_t *m = storeroom.main_buttons, *g = storeroom.gift_buttons, *t = storeroom.tool_buttons;
@@ -442,12 +427,13 @@ static void room_closed(void)
     settings_save_window(storeroom.tools_window, STORE_SECTION, "ToolsWin");
     ini_set_bool(SETTINGS_CONFIG, "MAIN", "GiftIFace", storeroom.gift_interface);
     help_close(nullptr);
+    storeroom_paint_done();
 }
 
 static int32_t room_handler(int32_t, IoEvent *e)
 {
     switch (e->code) {
-    case IO_FRAME: draw_table(); return 0;
+    case IO_FRAME: storeroom_paint(); return 0;
     case TW_CAPTURE_FRAME:
         for (ShelfBox *box = shelf.tail; box; box = box->prev)
             if (box->dragging)

@@ -120,11 +120,16 @@ void storeroom_box_handed_in(const char *name);
 // --- drawing (store_draw.cpp) ---
 
 // The screen area a box covers at (x, y): shadow, mark, piece count and "new" text.
-void storeroom_box_area(const ShelfBox *box, int32_t x, int32_t y, int32_t dragging, IoRect *area);
-// The drag and redraw pass before each paint.
-void storeroom_redraw_pass(void);
+void storeroom_box_area(ShelfBox *box, int32_t x, int32_t y, int32_t dragging, IoRect *area);
+// The drag and redraw pass before each paint; true when a box that lies on the table
+// (or one that was picked up or put down) is to be drawn anew.
+bool storeroom_redraw_pass(void);
+// The room's paint: the table and the lying boxes where tiles are dirty.
+void storeroom_paint(void);
+// Frees what the paint keeps.
+void storeroom_paint_done(void);
 // Draws one box at its place (the caller has chosen lying or dragged boxes).
-void storeroom_draw_box(const ShelfBox *box);
+void storeroom_draw_box(ShelfBox *box);
 // Marks the box for redraw at its next paint.
 void storeroom_mark(ShelfBox *box);
 
