@@ -60,6 +60,8 @@ static constexpr const char *kernel_scratch_files[] = {
 
 static volatile sig_atomic_t kernel_signalled;  // SIGINT or SIGTERM arrived
 
+constexpr int32_t KERNEL_EARLY_NAMES = 8;
+
 static struct {
     char cwd[KERNEL_PATH_MAX];
     char cmdline[4096];
@@ -73,6 +75,10 @@ static struct {
     char status[KERNEL_STATUS_MAX + 1];
     char door_note[256];  // why there is no door, logged once the log is open
     void (*drop_handler)(const char *path);  // where files dropped on the window go
+    // Box names handed in while the game starts, when no event is delivered yet; they go
+    // to the shelf once start-up is through.
+    char early_names[KERNEL_EARLY_NAMES][INPUT_TEXT_MAX];
+    int32_t early_count;
 } kern;
 
 // --- the idle step ---
@@ -127,6 +133,10 @@ void kernel_enable_events(bool on)
     io_set_loop_turn(kernel_loop_turn);
     io_set_pump(io_pump);
     io_events_enable(on);
+    for (int32_t i = 0; on && i < kern.early_count; i++)
+        io_post_event(IO_TEXT, 0, (intptr_t)kern.early_names[i], 0);
+    if (on)
+        kern.early_count = 0;
 }
 
 bool kernel_app_active(void)
@@ -246,7 +256,15 @@ void kernel_dispatch_input(const PlatformInput *in)
         io_log("kernel: another start asked for the game\n");
         io_platform_raise();
         break;
-    case InputKind::Message: io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0); break;
+    case InputKind::Message:
+        if (io_events_enabled()) {
+            io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0);
+        } else if (kern.early_count < KERNEL_EARLY_NAMES) {
+            snprintf(kern.early_names[kern.early_count++], INPUT_TEXT_MAX, "%s", in->text);
+        } else {
+            io_log("kernel: box handed in during start-up dropped (%s)\n", in->text);
+        }
+        break;
     case InputKind::Drop: kernel_drop(in->text); break;
     case InputKind::DisplayChange:
         if (in->answer) {

@@ -346,6 +346,33 @@ TEST_F(StoreRoom, LeavingSavesPlacesPanelsAndTheShelf)
     EXPECT_EQ(x * 1000 + y, 330070);
 }
 
+TEST_F(StoreRoom, BoxNamesHandedInComeOntoTheShelfEvenDuringStartUp)
+{
+    std::string box_a = read_file("puzzles/A.pzl");
+    write_file("puzzles/Late.pzl", box_a);
+    write_file("puzzles/Early.pzl", box_a);
+    write_file("sfiles/Outside.pzl", box_a);
+    auto hand_in = [](const char *name) {
+        PlatformInput in = {InputKind::Message, 0, 0, 0, 0, 0, 0, {}};
+        snprintf(in.text, sizeof in.text, "%s", name);
+        kernel_dispatch_input(&in);
+    };
+    // While the game starts no event is delivered; the name waits for the end of it.
+    kernel_enable_events(false);
+    hand_in("Early");
+    EXPECT_EQ(box("Early"), nullptr);
+    kernel_enable_events(true);
+    EXPECT_NE(box("Early"), nullptr);
+
+    hand_in("Late");
+    ASSERT_NE(box("Late"), nullptr);
+    EXPECT_EQ(shelf.count, 6);
+    // Nothing outside the boxes folder, and no second record for a box on the shelf.
+    for (const char *name : {"../sfiles/Outside", "late", "A", "", "Missing"})
+        hand_in(name);
+    EXPECT_EQ(shelf.count, 6);
+}
+
 TEST_F(StoreRoom, TheTableLooksRight)
 {
     // A box in progress, a finished one, a surprise and a link box, one selected.
