@@ -20,13 +20,18 @@ constexpr int32_t SCREEN_W = 1920, SCREEN_H = 1080, PIECE = 44, BLOCK = 10;
 
 Img *background;
 
+// The room's floor, as the play room hands its backdrop to the table.
+void floor_draw(void)
+{
+    img_draw(background, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
+}
+
 int32_t table_room(int32_t, IoEvent *e)
 {
     switch (e->code) {
     case IO_FRAME:
         table_update_geometry();
-        img_draw(background, 0, 0, 0, 0, SCREEN_W, SCREEN_H);
-        table_draw(TABLE_DRAW_LYING);
+        table_draw_lying(floor_draw);
         return 0;
     case TW_CAPTURE_FRAME: table_draw(TABLE_DRAW_LIFTED); return 1;
     default: return 0;

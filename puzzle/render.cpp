@@ -131,14 +131,24 @@ static void rect_corners(QuadPoint out[4], double x, double y, int32_t w, int32_
     out[3] = {x, y + h - 1};
 }
 
+// std::round (half away from zero) without the library call: geometry is worked out for
+// every carried piece on every frame. The fraction v - trunc(v) is exact.
+static inline double round_away(double v)
+{
+    if (!(v > -4e15 && v < 4e15))
+        return std::round(v);
+    double t = (double)(int64_t)v, f = v - t;
+    return std::copysign(f >= 0.5 ? t + 1 : f <= -0.5 ? t - 1 : t, v);
+}
+
 // Turns the corners about the piece position, moves them there and rounds half away
-// from zero (std::round).
+// from zero.
 static void quad_place(QuadPoint quad[4], const QuadPoint corner[4], double c, double s, double px, double py)
 {
     for (int i = 0; i < 4; i++) {
         double x = corner[i].x, y = corner[i].y;
-        quad[i].x = std::round(x * c + y * s + px);
-        quad[i].y = std::round(y * c - x * s + py);
+        quad[i].x = round_away(x * c + y * s + px);
+        quad[i].y = round_away(y * c - x * s + py);
     }
 }
 

@@ -7,12 +7,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/clip.h"
 #include "media/feedback.h"
 #include "media/sound.h"
 #include "platform/loop.h"
 #include "platform/memory.h"
 #include "platform/random.h"
+#include "puzzle/table_internal.h"
 #include "ui/window.h"
 
 TableState table = {nullptr, 0, -1, -1, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, {}};
@@ -29,11 +29,6 @@ static int32_t angle_reduce(int32_t angle)
 static bool same_group(const Piece &a, const Piece &b)
 {
     return a.group != -1 && a.group == b.group;
-}
-
-static bool box_shown(const PieceBox &b)
-{
-    return b.x1 >= 0 && b.x1 >= b.x0 && b.y1 >= b.y0;
 }
 
 // --- the stacking list ---
@@ -112,6 +107,8 @@ template <class Want> static int32_t stack_collect(Want want)
 
 void table_free(void)
 {
+    table_layer_free();
+    held_sprite_free();
     io_mem_free(table.pieces);
     io_mem_free(table_scratch);
     table.pieces = nullptr;
@@ -343,7 +340,7 @@ int32_t piece_hit(int32_t x, int32_t y)
     for (int32_t i = table.top, steps = 0; i != -1 && steps < table.count; i = table.pieces[i].below, steps++) {
         const Piece &p = table.pieces[i];
         const PieceBox &b = p.body_box;
-        if (!box_shown(b) || x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1)
+        if (!table_box_shown(b) || x < b.x0 || x > b.x1 || y < b.y0 || y > b.y1)
             continue;
         if (!piece_scene.shapes || p.shape < 0 || p.shape >= piece_scene.shape_count)
             continue;
@@ -559,6 +556,7 @@ bool table_finished(void)
 
 void table_drop(void)
 {
+    held_sprite_free();  // nothing is carried any more
     bool joined = false;
     for (int32_t i = 0; i < table.count; i++)
         table.pieces[i].moved = table.pieces[i].held;
@@ -673,81 +671,4 @@ void table_arrange(void)
             p.selected = 1;
         p.dirty = 1;
     }
-}
-
-// --- drawing ---
-
-void table_update_geometry(void)
-{
-    for (int32_t i = 0; i < table.count; i++) {
-        Piece &p = table.pieces[i];
-        if (!p.dirty)
-            continue;
-        piece_dirty_rect(&p);
-        piece_geometry_update(&p);
-        piece_dirty_rect(&p);
-        p.dirty = 0;
-    }
-}
-
-// One piece drawn where tiles are dirty; the runs of tiles come row by row, and runs
-// straight below each other are drawn together, so a piece under wholly dirty tiles is
-// drawn in one go.
-struct DirtyDraw {
-    const Piece *piece;
-    int what;
-    PieceBox open;  // the rectangle gathered so far, x1 = -1 when none
-};
-
-static void dirty_flush(DirtyDraw *d)
-{
-    if (d->open.x1 >= 0)
-        piece_draw_clipped(d->piece, d->what, d->open);
-    d->open = {0, 0, -1, -1};
-}
-
-static void dirty_run(int32_t x, int32_t y, int32_t w, int32_t h, void *ctx)
-{
-    DirtyDraw *d = (DirtyDraw *)ctx;
-    PieceBox &o = d->open;
-    if (o.x1 >= 0 && o.x0 == x && o.x1 == x + w - 1 && o.y1 + 1 == y) {
-        o.y1 = y + h - 1;
-        return;
-    }
-    dirty_flush(d);
-    o = {x, y, x + w - 1, y + h - 1};
-}
-
-static void draw_where_dirty(const Piece &p, int what)
-{
-    const PieceBox &b = what == PIECE_BODY ? p.body_box : p.shadow_box;
-    if (!box_shown(b))
-        return;
-    if (!clip_grid()) {
-        piece_draw(&p, what);
-        return;
-    }
-    DirtyDraw d = {&p, what, {0, 0, -1, -1}};
-    clip_each_dirty(b.x0, b.y0, b.x1 - b.x0 + 1, b.y1 - b.y0 + 1, dirty_run, &d);
-    dirty_flush(&d);
-}
-
-void table_draw(int what)
-{
-    screen_view(&piece_scene.table, 0, 0);
-    int32_t n = table.count;
-    if (what == TABLE_DRAW_LYING) {
-        for (int32_t i = table.bottom, steps = 0; i != -1 && steps < n; i = table.pieces[i].above, steps++)
-            if (table.pieces[i].lift == 0)
-                draw_where_dirty(table.pieces[i], PIECE_BODY);
-    } else {
-        for (int part : {PIECE_SHADOW, PIECE_BODY})
-            for (int32_t i = table.bottom, steps = 0; i != -1 && steps < n; i = table.pieces[i].above, steps++)
-                if (table.pieces[i].lift != 0)
-                    draw_where_dirty(table.pieces[i], part);
-    }
-    // The frame buffer is only valid inside the frame.
-    piece_scene.table.colour = nullptr;
-    piece_scene.table.width = table.width;
-    piece_scene.table.height = table.height;
 }

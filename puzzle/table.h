@@ -80,6 +80,19 @@ int32_t piece_hit(int32_t x, int32_t y);
 // Drawing, inside a frame, with piece_scene.table viewing the screen: the geometry of
 // moved pieces is brought up to date and their old and new places marked dirty; then
 // the lying pieces or the lifted ones (shadows first) are drawn where tiles are dirty.
+// The lying pieces over the room's backdrop are kept in a screen-sized image (counted
+// memory, given back by table_free), so tiles that only carried pieces made dirty are
+// copied back from it; carried pieces that keep their places relative to each other are
+// laid down from one picture made of them. Both draw exactly what piece-by-piece drawing
+// would. Whatever else changes the backdrop must mark its tiles dirty before the frame.
 void table_update_geometry(void);
 enum { TABLE_DRAW_LYING = 0, TABLE_DRAW_LIFTED = 1 };
 void table_draw(int what);
+// The lying pieces over the room's floor: `backdrop` draws the floor (through the dirty
+// tiles, as all drawing goes) and is called only for the tiles the table redraws; the
+// others come back from the kept image. Null when the room has drawn its floor already.
+void table_draw_lying(void (*backdrop)(void));
+
+// Test hook: when set, frames draw every dirty tile piece by piece, as from scratch, and
+// leave what is kept for carried pieces alone; the frames must not change the backdrop.
+extern int table_draw_plain;
