@@ -294,6 +294,12 @@ static int32_t panel_handler(int32_t, IoEvent *e)
 
 // --- the room window ---
 
+// The floor under the pieces; the table draws it where its own copy cannot serve.
+static void room_backdrop(void)
+{
+    background_draw_over(playroom.ghost ? play.backdrop : nullptr, lt_get(PLAYROOM_TEXT_TITLE));
+}
+
 static int32_t room_handler(int32_t, IoEvent *e)
 {
     switch (e->code) {
@@ -301,8 +307,7 @@ static int32_t room_handler(int32_t, IoEvent *e)
         if (!playroom.loaded)
             return 0;
         table_update_geometry();
-        background_draw_over(playroom.ghost ? play.backdrop : nullptr, lt_get(PLAYROOM_TEXT_TITLE));
-        table_draw(TABLE_DRAW_LYING);
+        table_draw_lying(room_backdrop);
         return 0;
     case TW_CAPTURE_FRAME: table_draw(TABLE_DRAW_LIFTED); return 1;
     case IO_TIMER:
