@@ -177,6 +177,8 @@ TEST_F(Puzzle, OneIsPlayedFromTheShelfToTheLastPieceAndBack)
     j.t = 320, j.line("mouse_up 310 310 1");
     j.t = 400, j.line("mouse_down 311 311 1");
     j.t = 420, j.line("mouse_up 311 311 1");
+    j.t = 1200;
+    j.key("F12");  // the play room as the deal left it
     int64_t t = 2000;
     // Carries piece p by (dx, dy) from a point where it shows, as the player would.
     auto carry = [&](int32_t p, int32_t dx, int32_t dy) {
@@ -242,8 +244,9 @@ TEST_F(Puzzle, OneIsPlayedFromTheShelfToTheLastPieceAndBack)
     ASSERT_EQ(game_summary_read("Tiny", &id, &summary), 1);
     EXPECT_EQ(summary.progress, 100) << read_file(game.file("application.log"));
     EXPECT_NE(summary.date[0], 0) << "the completion date is kept";
+    EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_dealt", 0, 0, 800, 600));
     // Back in the store room, the box wears the finished mark and no clock.
-    EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_finished", 270, 270, 130, 110));
+    EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0002.bmp"), "journey_finished", 270, 270, 130, 110));
 }
 
 }  // namespace
