@@ -43,7 +43,7 @@ TEST_F(BoxTool, MakesABoxTheGameReadsAndTakesItApartAgain)
         p->colour[i] = (uint8_t)(i * 13);
     ASSERT_EQ(bmp_save(dir.file("pic.bmp").c_str(), p), 0);
     picture_free(p);
-    write_file(dir.file("tune.mid"), std::string("MThd\0\0\0\6\0\1\0\1\0\x60", 14) + "MTrk rest");
+    write_file(dir.file("tune.mid"), std::string("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\4\0\xFF\x2F\0", 26));
 
     ASSERT_EQ(run({"create", "pic.bmp", "lake.pzl", "--piece-size", "40", "--jitter", "12", "--shape", "6",
                    "--rotation", "--surprise", "--music", "tune.mid", "--loop", "--description", "A lake",
@@ -66,7 +66,7 @@ TEST_F(BoxTool, MakesABoxTheGameReadsAndTakesItApartAgain)
     snprintf(id_line, sizeof id_line, "id %08x %08x %08x %08x\n", id.word[0], id.word[1], id.word[2], id.word[3]);
     EXPECT_EQ(text.rfind(id_line, 0), 0u) << text;
     for (const char *line : {"piece count      35\n", "surprise         1\n", "    1          4  box information\n",
-                             "   21         23  music\n", "   23          9  address\n"})
+                             "   21         26  music\n", "   23          9  address\n"})
         EXPECT_NE(text.find(line), std::string::npos) << "'" << line << "' in\n" << text;
 
     ASSERT_EQ(make_dir(dir.file("out").c_str()), 1);
@@ -92,6 +92,9 @@ TEST_F(BoxTool, BadInputIsOneLineAndNothingIsWritten)
     write_file(dir.file("noise.mid"), "RIFF not a midi file");
     expect_refusal({"create", "small.jpg", "a.pzl", "--piece-size", "26"}, "small.jpg", "piece size 26");
     expect_refusal({"create", "small.jpg", "a.pzl", "--music", "noise.mid"}, "noise.mid", "MIDI");
+    // A good header over a track cut short: the play room would refuse it.
+    write_file(dir.file("cut.mid"), std::string("MThd\0\0\0\6\0\0\0\1\0\x60MTrk\0\0\1\0\0\x90", 24));
+    expect_refusal({"create", "small.jpg", "a.pzl", "--music", "cut.mid"}, "cut.mid", "MIDI");
     write_file(dir.file("fake.jpg"), "not a jpeg at all");
     expect_refusal({"create", "fake.jpg", "a.pzl", "--piece-size", "10"}, "fake.jpg", "");
     EXPECT_EQ(run({"create", "small.jpg", "a.pzl", "--loop"}), 2) << "--loop belongs to --music";

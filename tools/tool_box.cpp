@@ -9,11 +9,13 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "image/cache.h"
 #include "image/gformat.h"
 #include "image/imgfile.h"
 #include "image/jpeg.h"
+#include "media/music.h"
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/services.h"
@@ -53,18 +55,23 @@ static bool write_bytes(const std::string &path, const void *data, size_t n)
     return fclose(f) == 0 && ok;
 }
 
-// A standard MIDI file begins with its header chunk: "MThd", length 6 (big-endian),
-// format 0 to 2 and at least one track.
-static bool looks_like_midi(const char *path)
+// The game's own check of a MIDI file, over the whole file: a box never carries music
+// the play room would refuse. 1, or 0 with the reason.
+static bool midi_file_ok(const char *path, char *reason, size_t size)
 {
-    unsigned char b[14];
     FILE *f = fopen(path, "rb");
-    if (!f)
+    if (!f) {
+        snprintf(reason, size, "cannot be read");
         return false;
-    bool ok = fread(b, 1, sizeof b, f) == sizeof b;
+    }
+    std::vector<uint8_t> data(MIDI_FILE_MAX + 1);
+    size_t n = fread(data.data(), 1, data.size(), f);
     fclose(f);
-    return ok && memcmp(b, "MThd", 4) == 0 && b[4] == 0 && b[5] == 0 && b[6] == 0 && b[7] == 6 && b[8] == 0 &&
-           b[9] <= 2 && (b[10] | b[11]) != 0;
+    if (n > MIDI_FILE_MAX) {
+        snprintf(reason, size, "too large for music");
+        return false;
+    }
+    return midi_check(data.data(), n, reason, size) == 1;
 }
 
 static bool is_jpeg_name(const char *path)
@@ -161,8 +168,9 @@ static int box_create(int argc, char **argv)
         return tool_usage();
     if (a.music && !tool_file_exists(a.music))
         return 1;
-    if (a.music && !looks_like_midi(a.music))
-        return tool_fail(a.music, "not a standard MIDI file");
+    char reason[256];
+    if (a.music && !midi_file_ok(a.music, reason, sizeof reason))
+        return tool_fail(a.music, (std::string("not a standard MIDI file: ") + reason).c_str());
     for (const char *text : {a.description, a.address})
         if (text && strlen(text) > BOX_TEXT_MAX)
             return tool_fail(a.out, "a description or address is longer than 65536 bytes");
