@@ -59,11 +59,11 @@ struct SpriteRun {
     int32_t x, n;
 };
 
-// The dependent pixels of a row come sorted by their number of steps, in groups of
-// pixels with as many steps, so that the steps of neighbouring pixels, each waiting on
-// the step before, overlap.
+// The dependent pixels of a row come sorted by their numbers of shadows and rims, in
+// groups of pixels that take as many of each, so that the steps of neighbouring pixels,
+// each waiting on the step before, overlap.
 struct SpriteGroup {
-    uint16_t steps;
+    uint8_t shadows, rims;
     uint16_t count;
 };
 
@@ -119,24 +119,53 @@ void sprite_drop_pixels(void)
 }
 
 // The lifted pieces bottom to top, as the live drawing takes them; *quarter false when
-// one stands at an angle a sprite cannot follow.
+// one stands at an angle a sprite cannot follow. Lifted pieces lie at the top of the
+// stack, so the walk goes down from the top until it has met them all.
 int32_t keys_now(SpriteKey *out, bool *quarter)
 {
-    int32_t n = 0;
-    const Piece *ref = nullptr;
+    int32_t lifted = 0;
+    for (int32_t i = 0; i < table.count; i++)
+        lifted += table.pieces[i].lift != 0;
+    int32_t n = lifted;
+    for (int32_t i = table.top, steps = 0; i != -1 && n > 0 && steps < table.count; i = table.pieces[i].below, steps++)
+        if (table.pieces[i].lift != 0)
+            out[--n].piece = i;
+    if (n != 0)
+        return 0;  // a broken stack: drawn piece by piece
     *quarter = true;
-    for (int32_t i = table.bottom, steps = 0; i != -1 && steps < table.count; i = table.pieces[i].above, steps++) {
-        const Piece &p = table.pieces[i];
-        if (p.lift == 0)
-            continue;
-        if (!ref)
-            ref = &p;
-        out[n++] = {i, p.drawn_x - ref->drawn_x, p.drawn_y - ref->drawn_y, p.drawn_angle, p.angle, p.drawn_lift,
-                    p.selected, p.shape};
+    const Piece &ref = table.pieces[out[0].piece];
+    for (int32_t k = 0; k < lifted; k++) {
+        const Piece &p = table.pieces[out[k].piece];
+        out[k] = {out[k].piece, p.drawn_x - ref.drawn_x, p.drawn_y - ref.drawn_y, p.drawn_angle, p.angle, p.drawn_lift,
+                  p.selected, p.shape};
         if (p.drawn_angle % 90 != 0 || p.angle % 90 != 0)
             *quarter = false;
     }
-    return n;
+    return lifted;
+}
+
+// A shadow on all three bytes of a pixel at once, each in a 16-bit lane of one word:
+// blend_table's rounding of (255 - m) t / 255 as (x + 128 + ((x + 128) >> 8)) >> 8,
+// which no lane overflows (shadow_arithmetic_holds checks it against the table). The
+// step holds 255 - m.
+constexpr uint64_t SPRITE_LANES = 0x000000FF00FF00FFull;
+
+inline uint64_t shadow_lanes(uint64_t t, SpriteStep step)
+{
+    uint64_t y = t * step + 0x0000008000800080ull;
+    return ((y + ((y >> 8) & SPRITE_LANES)) >> 8) & SPRITE_LANES;
+}
+
+bool shadow_arithmetic_holds(void)
+{
+    for (uint32_t m = 0; m < 256; m++)
+        for (uint32_t t = 0; t < 256; t++) {
+            uint64_t r = shadow_lanes((uint64_t)t | (uint64_t)(255 - t) << 16 | (uint64_t)t << 32, 255 - m);
+            if ((r & 0xFF) != blend_table[m << 8 | t] || (r >> 16 & 0xFF) != blend_table[m << 8 | (255 - t)] ||
+                (r >> 32 & 0xFF) != blend_table[m << 8 | t])
+                return false;
+        }
+    return true;
 }
 
 inline void run_step(uint32_t &t0, uint32_t &t1, uint32_t &t2, SpriteStep step)
@@ -184,19 +213,26 @@ inline void copy_run(uint8_t *d, const uint8_t *s, size_t n)
     }
 }
 
-// One group of dependent pixels with S steps each (0: as many as `steps` says).
-template <int S>
+// One group of dependent pixels with S shadows and R rims each (S or R -1: as many as
+// `shadows` or `rims` say).
+template <int S, int R>
 void lay_group(uint8_t *dst, int32_t x0, int32_t x1, const uint16_t *x, int32_t count, const SpriteStep *step,
-               int32_t steps)
+               int32_t shadows, int32_t rims)
 {
-    const int32_t n = S ? S : steps;
-    for (int32_t k = 0; k < count; k++, step += n) {
+    const int32_t ns = S >= 0 ? S : shadows, nr = R >= 0 ? R : rims;
+    for (int32_t k = 0; k < count; k++, step += ns + nr) {
         if (x[k] < x0 || x[k] > x1)
             continue;
         uint8_t *px = dst + (ptrdiff_t)(x[k] - x0) * 3;
         uint32_t t0 = px[0], t1 = px[1], t2 = px[2];
-        for (int32_t i = 0; i < n; i++)
-            run_step(t0, t1, t2, step[i]);
+        if (ns > 0) {
+            uint64_t t = (uint64_t)t0 | (uint64_t)t1 << 16 | (uint64_t)t2 << 32;
+            for (int32_t i = 0; i < ns; i++)
+                t = shadow_lanes(t, step[i]);
+            t0 = (uint32_t)t & 0xFF, t1 = (uint32_t)(t >> 16) & 0xFF, t2 = (uint32_t)(t >> 32);
+        }
+        for (int32_t i = 0; i < nr; i++)
+            run_step(t0, t1, t2, step[ns + i]);
         px[0] = (uint8_t)t0, px[1] = (uint8_t)t1, px[2] = (uint8_t)t2;
     }
 }
@@ -218,15 +254,22 @@ void sprite_lay(uint8_t *dst, ptrdiff_t stride, int32_t x0, int32_t y0, int32_t 
         const SpriteStep *step = sprite.steps + sprite.step_first[y];
         for (int32_t g = sprite.group_first[y]; g < sprite.group_first[y + 1]; g++) {
             const SpriteGroup &group = sprite.groups[g];
-            switch (group.steps) {
-            case 1: lay_group<1>(dst, x0, x1, x, group.count, step, 1); break;
-            case 2: lay_group<2>(dst, x0, x1, x, group.count, step, 2); break;
-            case 3: lay_group<3>(dst, x0, x1, x, group.count, step, 3); break;
-            case 4: lay_group<4>(dst, x0, x1, x, group.count, step, 4); break;
-            default: lay_group<0>(dst, x0, x1, x, group.count, step, group.steps); break;
+            int32_t c = group.count, ns = group.shadows, nr = group.rims;
+            // The usual kinds: a shadow's edge, a rim over the floor or over a shadow, and
+            // where two or more pieces meet over their shadows.
+            switch (ns << 8 | nr) {
+            case 1 << 8 | 0: lay_group<1, 0>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 2 << 8 | 0: lay_group<2, 0>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 0 << 8 | 1: lay_group<0, 1>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 1 << 8 | 1: lay_group<1, 1>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 2 << 8 | 1: lay_group<2, 1>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 2 << 8 | 2: lay_group<2, 2>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 3 << 8 | 2: lay_group<3, 2>(dst, x0, x1, x, c, step, ns, nr); break;
+            case 4 << 8 | 2: lay_group<4, 2>(dst, x0, x1, x, c, step, ns, nr); break;
+            default: lay_group<-1, -1>(dst, x0, x1, x, c, step, ns, nr); break;
             }
-            x += group.count;
-            step += (size_t)group.count * group.steps;
+            x += c;
+            step += (size_t)c * (ns + nr);
         }
     }
 }
@@ -239,6 +282,7 @@ struct Build {
     uint8_t *kind;             // w * h
     uint32_t *chain;           // w * h: the pixel's last step, 0 none
     uint8_t *length;           // w * h: the number of steps of a dependent pixel
+    uint8_t *shadows;          // w * h: how many of them are shadows
     ChainLink *links;
     uint32_t link_n, link_cap;
     int8_t rim_of_keep[256];   // a rim's share of white, keep[a][255] -> a; -1 for none
@@ -340,14 +384,29 @@ int32_t chain_length(const Build &b, size_t px)
     return n;
 }
 
+// How many shadows lead a dependent pixel's steps; -1 when a shadow follows a rim, which
+// cannot happen as every shadow is drawn before the bodies.
+int32_t chain_shadows(const Build &b, size_t px)
+{
+    int32_t shadows = 0;
+    // Newest first: once a shadow shows, only shadows may come.
+    for (uint32_t l = b.chain[px]; l; l = b.links[l].prev) {
+        bool shadow = (b.links[l].step & 0xFFFFFF) < ((uint32_t)SPRITE_RIM_ROWS << 8);
+        if (shadow)
+            shadows++;
+        else if (shadows)
+            return -1;
+    }
+    return shadows;
+}
+
 // The rows of fixed runs and the dependent pixels, from the pixels as made.
 bool pack(Build &b)
 {
-    int32_t runs = 0, deps = 0, steps = 0, groups = 0;
-    int32_t per_length[SPRITE_MAX_STEPS + 1];
+    int32_t runs = 0, deps = 0, steps = 0, groups = 0, widest = 0;
     for (int32_t y = 0; y < b.h; y++) {
-        memset(per_length, 0, sizeof per_length);
         uint8_t prev = PX_UNTOUCHED;
+        int32_t in_row = 0;
         for (int32_t x = 0; x < b.w; x++) {
             size_t px = (size_t)y * b.w + x;
             uint8_t k = b.kind[px];
@@ -356,13 +415,17 @@ bool pack(Build &b)
             if (k != PX_DEPENDS)
                 continue;
             int32_t n = chain_length(b, px);
-            if (n == 0)
+            int32_t shadows = n ? chain_shadows(b, px) : -1;
+            if (shadows < 0)
                 return false;
             b.length[px] = (uint8_t)n;
+            b.shadows[px] = (uint8_t)shadows;
             deps++;
+            in_row++;
             steps += n;
-            groups += per_length[n]++ == 0;
         }
+        widest = std::max(widest, in_row);
+        groups += in_row;  // at most one group per pixel
     }
     sprite.run_first = (int32_t *)io_mem_alloc(sizeof(int32_t) * ((size_t)b.h + 1));
     sprite.runs = (SpriteRun *)io_mem_alloc(sizeof(SpriteRun) * std::max(runs, 1));
@@ -372,6 +435,8 @@ bool pack(Build &b)
     sprite.groups = (SpriteGroup *)io_mem_alloc(sizeof(SpriteGroup) * std::max(groups, 1));
     sprite.dep_x = (uint16_t *)io_mem_alloc(sizeof(uint16_t) * std::max(deps, 1));
     sprite.steps = (SpriteStep *)io_mem_alloc(sizeof(SpriteStep) * std::max(steps, 1));
+    // A row's dependent pixels as (shadows, rims, column), sorted.
+    uint32_t *order = (uint32_t *)io_mem_alloc(sizeof(uint32_t) * std::max(widest, 1));
     int32_t r = 0, g = 0, d = 0, m = 0;
     for (int32_t y = 0; y < b.h; y++) {
         sprite.run_first[y] = r;
@@ -379,33 +444,40 @@ bool pack(Build &b)
         sprite.dep_first[y] = d;
         sprite.step_first[y] = m;
         uint8_t prev = PX_UNTOUCHED;
+        int32_t in_row = 0;
         for (int32_t x = 0; x < b.w; x++) {
-            uint8_t k = b.kind[(size_t)y * b.w + x];
+            size_t px = (size_t)y * b.w + x;
+            uint8_t k = b.kind[px];
             if (k == PX_FIXED && prev != PX_FIXED)
                 sprite.runs[r++] = {x, 0};
             if (k == PX_FIXED)
                 sprite.runs[r - 1].n++;
             prev = k;
+            if (k == PX_DEPENDS)
+                order[in_row++] = (uint32_t)b.shadows[px] << 24 | (uint32_t)(b.length[px] - b.shadows[px]) << 16 |
+                                  (uint32_t)x;
         }
-        // Shortest lists first, each length in column order.
-        for (int32_t n = 1; n <= SPRITE_MAX_STEPS; n++) {
-            int32_t count = 0;
-            for (int32_t x = 0; x < b.w; x++) {
-                size_t px = (size_t)y * b.w + x;
-                if (b.kind[px] != PX_DEPENDS || b.length[px] != n)
-                    continue;
-                sprite.dep_x[d++] = (uint16_t)x;
-                // The links run newest first.
-                int32_t at = m + n;
-                for (uint32_t l = b.chain[px]; l; l = b.links[l].prev)
-                    sprite.steps[--at] = b.links[l].step;
-                m += n;
-                count++;
+        std::sort(order, order + in_row);
+        for (int32_t i = 0; i < in_row; i++) {
+            uint32_t kind = order[i] >> 16;
+            int32_t x = (int32_t)(order[i] & 0xFFFF);
+            size_t px = (size_t)y * b.w + x;
+            int32_t n = b.length[px];
+            if (i == 0 || kind != order[i - 1] >> 16)
+                sprite.groups[g++] = {(uint8_t)(kind >> 8), (uint8_t)(kind & 0xFF), 0};
+            sprite.groups[g - 1].count++;
+            sprite.dep_x[d++] = (uint16_t)x;
+            // The links run newest first; a shadow keeps only 255 - m.
+            int32_t at = m + n;
+            for (uint32_t l = b.chain[px]; l; l = b.links[l].prev) {
+                SpriteStep step = b.links[l].step;
+                at--;
+                sprite.steps[at] = at - m < b.shadows[px] ? 255 - ((step >> 8) & 0xFF) : step;
             }
-            if (count)
-                sprite.groups[g++] = {(uint16_t)n, (uint16_t)count};
+            m += n;
         }
     }
+    io_mem_free(order);
     sprite.run_first[b.h] = r;
     sprite.group_first[b.h] = g;
     sprite.dep_first[b.h] = d;
@@ -436,6 +508,9 @@ bool check(Build &b, const Piece *copies, int32_t n)
 // not draw what the renderer draws.
 bool sprite_make(void)
 {
+    static const bool lanes_hold = shadow_arithmetic_holds();
+    if (!lanes_hold)
+        return false;
     int32_t n = sprite.key_n;
     memcpy(sprite.rows, blend_table, (size_t)SPRITE_RIM_ROWS << 8);
     for (int32_t a = 0; a < 32; a++)
@@ -476,6 +551,7 @@ bool sprite_make(void)
     b.kind = (uint8_t *)io_mem_alloc(pixels);
     b.chain = (uint32_t *)io_mem_alloc(pixels * sizeof(uint32_t));
     b.length = (uint8_t *)io_mem_alloc(pixels);
+    b.shadows = (uint8_t *)io_mem_alloc(pixels);
     b.link_cap = 4096;
     b.links = (ChainLink *)io_mem_alloc(sizeof(ChainLink) * b.link_cap);
     b.link_n = 1;
@@ -509,6 +585,7 @@ bool sprite_make(void)
     io_mem_free(b.kind);
     io_mem_free(b.chain);
     io_mem_free(b.length);
+    io_mem_free(b.shadows);
     io_mem_free(b.links);
     return b.ok;
 }
