@@ -1,7 +1,8 @@
 // The table's costs in a started game on a 1920 x 1080 screen with 1032 pieces of a
 // 1920 x 1080 picture (piece size 44, jitter 20) lying face up at random places: a frame
 // while one piece or a group of 100 is dragged, a full redraw, a frame of a 100-piece
-// group standing at 45 degrees in a turn, and the drop of that group. The counter
+// group standing at 45 degrees in a turn, the drop of that group, and a group picked up,
+// carried two steps and put down again (four frames). The counter
 // x_memcpy is a frame's cost in copies of the whole frame, timed in the same run.
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -213,6 +214,31 @@ static void BM_TableTurnGroup100At45(benchmark::State &state)
     b.drag(state, 900);
 }
 BENCHMARK(BM_TableTurnGroup100At45)->Unit(benchmark::kMillisecond);
+
+// The group of 100 picked up and carried two steps, then put down again, frame after
+// frame: what the first frames of a drag cost, when the table makes the group's picture.
+static void BM_TableLiftGroup100(benchmark::State &state)
+{
+    TableBench b(state);
+    if (b.room < 0)
+        return;
+    TableBench::make_group(500, 250, 0);
+    window_capture(b.room);
+    TableBench::full_frame();
+    for (auto _ : state) {
+        TableBench::hold_group();
+        io_post_event(IO_FRAME, 0, 0, 0);
+        for (int32_t step : {4, -4}) {
+            table.dx = step;
+            table_tick();
+            io_post_event(IO_FRAME, 0, 0, 0);
+        }
+        table_drop();
+        io_post_event(IO_FRAME, 0, 0, 0);
+    }
+    window_drag_end();
+}
+BENCHMARK(BM_TableLiftGroup100)->Unit(benchmark::kMillisecond);
 
 // Every tile dirty: the background and all pieces drawn.
 static void BM_TableFullRedraw(benchmark::State &state)

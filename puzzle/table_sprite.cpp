@@ -70,10 +70,11 @@ struct SpriteGroup {
 // Pixel kinds while a sprite is made.
 enum : uint8_t { PX_UNTOUCHED = 0, PX_FIXED = 1, PX_DEPENDS = 2 };
 
-// One step of a pixel's list while it is made, linked to the step before it (0: none).
+// One step as it is found, for the pixel it falls on; a pixel's steps are found in the
+// order they apply.
 struct ChainLink {
     SpriteStep step;
-    uint32_t prev;
+    uint32_t px;
 };
 
 struct Sprite {
@@ -280,7 +281,7 @@ struct Build {
     int32_t w, h;
     uint8_t *scratch, *probe;  // w * h * 3 each
     uint8_t *kind;             // w * h
-    uint32_t *chain;           // w * h: the pixel's last step, 0 none
+    uint32_t *first_step;      // w * h: where a dependent pixel's steps go in sprite.steps
     uint8_t *length;           // w * h: the number of steps of a dependent pixel
     uint8_t *shadows;          // w * h: how many of them are shadows
     ChainLink *links;
@@ -302,9 +303,18 @@ void push_step(Build &b, size_t px, SpriteStep step)
         b.link_cap *= 2;
         b.links = (ChainLink *)io_mem_realloc(b.links, sizeof(ChainLink) * b.link_cap);
     }
-    b.links[b.link_n] = {step, b.kind[px] == PX_DEPENDS ? b.chain[px] : 0};
-    b.chain[px] = b.link_n++;
+    bool first = b.kind[px] != PX_DEPENDS;
+    b.links[b.link_n++] = {step, (uint32_t)px};
     b.kind[px] = PX_DEPENDS;
+    // Shadows are all drawn before the bodies, so they lead every list.
+    bool shadow = (step & 0xFFFFFF) < ((uint32_t)SPRITE_RIM_ROWS << 8);
+    uint8_t n = first ? 0 : b.length[px];
+    if (n >= SPRITE_MAX_STEPS || (shadow && !first && b.shadows[px] != n)) {
+        b.ok = false;
+        return;
+    }
+    b.length[px] = (uint8_t)(n + 1);
+    b.shadows[px] = (uint8_t)((first ? 0 : b.shadows[px]) + shadow);
 }
 
 void fill_box(Build &b, const PieceBox &box, uint8_t value)
@@ -374,32 +384,6 @@ void learn_body(Build &b, const Piece &q)
         }
 }
 
-// The number of steps of a dependent pixel; 0 when there are too many.
-int32_t chain_length(const Build &b, size_t px)
-{
-    int32_t n = 0;
-    for (uint32_t l = b.chain[px]; l; l = b.links[l].prev)
-        if (++n > SPRITE_MAX_STEPS)
-            return 0;
-    return n;
-}
-
-// How many shadows lead a dependent pixel's steps; -1 when a shadow follows a rim, which
-// cannot happen as every shadow is drawn before the bodies.
-int32_t chain_shadows(const Build &b, size_t px)
-{
-    int32_t shadows = 0;
-    // Newest first: once a shadow shows, only shadows may come.
-    for (uint32_t l = b.chain[px]; l; l = b.links[l].prev) {
-        bool shadow = (b.links[l].step & 0xFFFFFF) < ((uint32_t)SPRITE_RIM_ROWS << 8);
-        if (shadow)
-            shadows++;
-        else if (shadows)
-            return -1;
-    }
-    return shadows;
-}
-
 // The rows of fixed runs and the dependent pixels, from the pixels as made.
 bool pack(Build &b)
 {
@@ -414,15 +398,9 @@ bool pack(Build &b)
             prev = k;
             if (k != PX_DEPENDS)
                 continue;
-            int32_t n = chain_length(b, px);
-            int32_t shadows = n ? chain_shadows(b, px) : -1;
-            if (shadows < 0)
-                return false;
-            b.length[px] = (uint8_t)n;
-            b.shadows[px] = (uint8_t)shadows;
             deps++;
             in_row++;
-            steps += n;
+            steps += b.length[px];
         }
         widest = std::max(widest, in_row);
         groups += in_row;  // at most one group per pixel
@@ -467,17 +445,23 @@ bool pack(Build &b)
                 sprite.groups[g++] = {(uint8_t)(kind >> 8), (uint8_t)(kind & 0xFF), 0};
             sprite.groups[g - 1].count++;
             sprite.dep_x[d++] = (uint16_t)x;
-            // The links run newest first; a shadow keeps only 255 - m.
-            int32_t at = m + n;
-            for (uint32_t l = b.chain[px]; l; l = b.links[l].prev) {
-                SpriteStep step = b.links[l].step;
-                at--;
-                sprite.steps[at] = at - m < b.shadows[px] ? 255 - ((step >> 8) & 0xFF) : step;
-            }
+            b.first_step[px] = (uint32_t)m;
             m += n;
         }
     }
     io_mem_free(order);
+    // The steps in the order they were found: each goes after its pixel's earlier ones.
+    // Those of pixels a later body covered are gone; a shadow keeps only 255 - m.
+    uint8_t *taken = b.probe;
+    memset(taken, 0, (size_t)b.w * b.h);
+    for (uint32_t l = 0; l < b.link_n; l++) {
+        size_t px = b.links[l].px;
+        if (b.kind[px] != PX_DEPENDS)
+            continue;
+        uint32_t k = taken[px]++;
+        SpriteStep step = b.links[l].step;
+        sprite.steps[b.first_step[px] + k] = k < b.shadows[px] ? 255 - ((step >> 8) & 0xFF) : step;
+    }
     sprite.run_first[b.h] = r;
     sprite.group_first[b.h] = g;
     sprite.dep_first[b.h] = d;
@@ -490,10 +474,10 @@ bool pack(Build &b)
 bool check(Build &b, const Piece *copies, int32_t n)
 {
     size_t bytes = (size_t)b.w * b.h * 3;
-    uint32_t seed = 0x9E3779B9u;
-    for (size_t i = 0; i < bytes; i++) {
-        seed = seed * 1103515245u + 12345u;
-        b.scratch[i] = (uint8_t)(seed >> 16);
+    uint64_t seed = 0x9E3779B97F4A7C15ull;
+    for (size_t i = 0; i < bytes; i += 8) {
+        seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+        memcpy(b.scratch + i, &seed, std::min<size_t>(8, bytes - i));
     }
     memcpy(b.probe, b.scratch, bytes);
     for (int what : {PIECE_SHADOW, PIECE_BODY})
@@ -549,12 +533,12 @@ bool sprite_make(void)
     b.scratch = (uint8_t *)io_mem_alloc(pixels * 3);
     b.probe = (uint8_t *)io_mem_alloc(pixels * 3);
     b.kind = (uint8_t *)io_mem_alloc(pixels);
-    b.chain = (uint32_t *)io_mem_alloc(pixels * sizeof(uint32_t));
+    b.first_step = (uint32_t *)io_mem_alloc(pixels * sizeof(uint32_t));
     b.length = (uint8_t *)io_mem_alloc(pixels);
     b.shadows = (uint8_t *)io_mem_alloc(pixels);
     b.link_cap = 4096;
     b.links = (ChainLink *)io_mem_alloc(sizeof(ChainLink) * b.link_cap);
-    b.link_n = 1;
+    b.link_n = 0;
     b.ok = true;
     memset(b.kind, PX_UNTOUCHED, pixels);
     memset(b.rim_of_keep, -1, sizeof b.rim_of_keep);
@@ -583,7 +567,7 @@ bool sprite_make(void)
     io_mem_free(b.scratch);
     io_mem_free(b.probe);
     io_mem_free(b.kind);
-    io_mem_free(b.chain);
+    io_mem_free(b.first_step);
     io_mem_free(b.length);
     io_mem_free(b.shadows);
     io_mem_free(b.links);
