@@ -3,6 +3,9 @@
 // deleting and restarting through the real buttons, keys and dialogs, and the room's
 // picture against a reference.
 #include <SDL2/SDL.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "image/clip.h"
 #include "platform/loop.h"
@@ -371,6 +374,54 @@ TEST_F(StoreRoom, BoxNamesHandedInComeOntoTheShelfEvenDuringStartUp)
     for (const char *name : {"../sfiles/Outside", "late", "A", "", "Missing"})
         hand_in(name);
     EXPECT_EQ(shelf.count, 6);
+}
+
+TEST_F(StoreRoom, AFinishedPictureBecomesTheWallpaperWhereTheDesktopAllowsIt)
+{
+    ChunkId id = {{1, 0, 0, CHUNK_ID_MARK}};
+    write_file("sfiles/qs/A.qsv", box_head(id, CHUNK_QICK) + box_record(1, le32(99)) + box_record(2, std::string(64, '\0')) +
+                                      box_record(3, le32(100)) + box_record(4, le32(48)));
+    shelf_refresh_box(box("A"));
+    click_at(155, 255);
+    const int32_t picture = storeroom.tool_buttons[STORE_TOOL_PICTURE];
+
+    // A desktop the game cannot change: the player is told, nothing is left behind.
+    const char *desktop = getenv("XDG_CURRENT_DESKTOP");
+    std::string kept_desktop = desktop ? desktop : "", kept_path = getenv("PATH");
+    unsetenv("XDG_CURRENT_DESKTOP");
+    messages.clear();
+    push_key(SDLK_RETURN);  // the dialog's OK, on the wallpaper choice
+    push_key(SDLK_RETURN);  // the message
+    click_button(picture);
+    EXPECT_EQ(messages, std::vector<std::string>{text_of(STORE_TEXT_WALLPAPER_FAILED)});
+    EXPECT_FALSE(exists("sfiles/a.tmp") || exists(BOX_TEMP_PICTURE));
+
+    // A GNOME desktop, whose settings tool here only notes what it is asked.
+    std::filesystem::create_directories("bin");
+    write_file("bin/gsettings", "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/asked.txt\"\n");
+    chmod("bin/gsettings", 0755);
+    setenv("PATH", (std::filesystem::current_path().string() + "/bin:" + kept_path).c_str(), 1);
+    setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
+    messages.clear();
+    push_key(SDLK_ESCAPE);  // cancelled: nothing happens
+    click_button(picture);
+    EXPECT_FALSE(exists("bin/asked.txt"));
+    push_key(SDLK_RETURN);
+    click_button(picture);
+    setenv("PATH", kept_path.c_str(), 1);
+    desktop ? (void)setenv("XDG_CURRENT_DESKTOP", kept_desktop.c_str(), 1) : (void)unsetenv("XDG_CURRENT_DESKTOP");
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(read_file("sfiles/Pelmora.bmp").substr(0, 2), "BM") << "the picture as a BMP beside the settings";
+    EXPECT_NE(read_file("bin/asked.txt").find("set org.gnome.desktop.background picture-uri file://"), std::string::npos)
+        << read_file("bin/asked.txt");
+    EXPECT_FALSE(exists("sfiles/a.tmp"));
+
+    // An unfinished puzzle has no picture to give yet.
+    messages.clear();
+    push_key(SDLK_RETURN);
+    click_at(410, 260);
+    click_button(picture);
+    EXPECT_EQ(messages, std::vector<std::string>{text_of(STORE_TEXT_UNFINISHED)});
 }
 
 TEST_F(StoreRoom, TheTableLooksRight)

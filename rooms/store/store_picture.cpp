@@ -92,7 +92,8 @@ static int set_as_wallpaper(const ShelfBox *box)
     if (f)
         fclose(f);
     box_clear_temp(BOX_PICTURE);
-    int done = picture && bmp_save(PICTURE_SCRATCH, picture) && set_wallpaper(PICTURE_SCRATCH, "Pelmora");
+    // The picture codecs answer 0 for success.
+    int done = picture && bmp_save(PICTURE_SCRATCH, picture) == 0 && set_wallpaper(PICTURE_SCRATCH, "Pelmora");
     picture_free(picture);
     file_delete(PICTURE_SCRATCH);
     return done;
