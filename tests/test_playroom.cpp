@@ -150,6 +150,27 @@ TEST_F(PlayRoom, ASurpriseBoxHidesItsPictureUntilFinished)
     EXPECT_EQ(window_has_modal(), 0);
 }
 
+// G shows the picture faintly in the middle of the table and takes it away again, and
+// the held memory with it: the backdrop exists only while the ghost shows.
+TEST_F(PlayRoom, TheGhostComesAndGoesWithItsBackdrop)
+{
+    make_box("Faint", 320, 240, 40);
+    ASSERT_EQ(playroom_open("Faint"), 1);
+    ASSERT_EQ(playroom.ghost, 0);
+    frame();
+    std::string plain = frame_copy();
+    int32_t held = blocks_held();
+    key(SDLK_g);
+    frame();
+    EXPECT_EQ(playroom.ghost, 1);
+    EXPECT_EQ(blocks_held(), held + 1) << "one screen-sized picture while the ghost shows";
+    EXPECT_GT(changed_in(plain, frame_copy(), 160, 120, 320, 240), 20000) << "the picture shows in the middle";
+    key(SDLK_g);
+    frame();
+    EXPECT_EQ(blocks_held(), held);
+    EXPECT_EQ(changed_in(plain, frame_copy(), 0, 0, 640, 480), 0);
+}
+
 // A save killed at any point leaves the saved game before it readable.
 TEST_F(PlayRoom, ASaveKilledAnywhereKeepsThePreviousGame)
 {

@@ -180,11 +180,23 @@ static bool refused_by_surprise(void)
     return true;
 }
 
+// The ghost's backdrop is a screen-sized picture: it is made only while the ghost shows.
+static void backdrop_build(void);
+static void backdrop_free(void)
+{
+    img_free(play.backdrop);
+    play.backdrop = nullptr;
+}
+
 static void toggle_ghost(void)
 {
     if (refused_by_surprise())
         return;
     playroom.ghost = !playroom.ghost;
+    if (playroom.ghost)
+        backdrop_build();
+    else
+        backdrop_free();
     window_invalidate(playroom.window);
 }
 
@@ -481,7 +493,6 @@ int32_t playroom_open(const char *name)
     playroom.loaded = 1;
 
     thumbnail_build();
-    backdrop_build();
     playroom.start_tick = io_time();
     if (playroom.box.has_music)
         midi_play(BOX_TEMP_MUSIC, playroom.box.loop_music);
@@ -489,6 +500,8 @@ int32_t playroom_open(const char *name)
         window_show(playroom.picture_window, 0);
         playroom.ghost = 0;
     }
+    if (playroom.ghost)
+        backdrop_build();
     io_set_cursor(0);
     window_focus(playroom.window);
     window_show(playroom.window, 1);
