@@ -9,6 +9,8 @@
 
 #include "image/clip.h"
 #include "platform/loop.h"
+#include "platform/memory.h"
+#include "platform/services.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "res/settings.h"
@@ -347,6 +349,50 @@ TEST_F(StoreRoom, LeavingSavesPlacesPanelsAndTheShelf)
     int32_t x, y;
     window_position(storeroom.tools_window, &x, &y);
     EXPECT_EQ(x * 1000 + y, 330070);
+}
+
+// A finished box asks whether to deal it again; a link box opens its page instead.
+TEST_F(StoreRoom, OpeningAFinishedBoxOrALink)
+{
+    ChunkId id = {{1, 0, 0, CHUNK_ID_MARK}};
+    const std::string finished = box_head(id, CHUNK_QICK) + box_record(1, le32(99)) +
+                                 box_record(2, std::string(64, '\0')) + box_record(3, le32(100)) + box_record(4, le32(48));
+    write_file("sfiles/qs/A.qsv", finished);
+    shelf_refresh_box(box("A"));
+    click_at(155, 255);
+    messages.clear();
+    push_key(SDLK_ESCAPE);  // No: look at the finished picture
+    key(SDLK_RETURN);
+    EXPECT_EQ(messages, std::vector<std::string>{text_of(STORE_TEXT_FINISHED)});
+    EXPECT_EQ(playroom.loaded, 1);
+    EXPECT_EQ(read_file("sfiles/qs/A.qsv"), finished) << "the finished game is kept";
+    playroom_leave();
+    storeroom_enter();
+
+    write_file("sfiles/qs/A.qsv", finished);
+    shelf_refresh_box(box("A"));
+    push_key(SDLK_RETURN);  // Yes: mix the pieces again
+    key(SDLK_RETURN);
+    EXPECT_EQ(playroom.loaded, 1);
+    EXPECT_FALSE(exists("sfiles/qs/A.qsv")) << "forgotten, so the pieces are dealt afresh";
+    playroom_leave();
+    storeroom_enter();
+
+    // The link box hands the maker's address with its own to the desktop's opener.
+    std::string kept_path = getenv("PATH");
+    std::filesystem::create_directories("bin");
+    write_file("bin/xdg-open", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/opened.txt\"\n");
+    chmod("bin/xdg-open", 0755);
+    setenv("PATH", (std::filesystem::current_path().string() + "/bin:" + kept_path).c_str(), 1);
+    box("L")->address = (char *)io_mem_alloc(6);
+    memcpy(box("L")->address, "boxes", 6);
+    click_at(610, 430);
+    key(SDLK_RETURN);
+    setenv("PATH", kept_path.c_str(), 1);
+    char page[256];
+    maker_page(page, sizeof page, "boxes");
+    EXPECT_EQ(read_file("bin/opened.txt"), std::string(page) + "\n");
+    EXPECT_EQ(window_root(), storeroom.window) << "no game for a link";
 }
 
 TEST_F(StoreRoom, BoxNamesHandedInComeOntoTheShelfEvenDuringStartUp)
