@@ -29,14 +29,8 @@ int32_t takes_nothing(int32_t, IoEvent *)
 
 }  // namespace
 
-Game::Game(int32_t width, int32_t height)
+void bench_kernel_start(int32_t width, int32_t height)
 {
-    char tmpl[] = "/tmp/pelmora-bench-XXXXXX";
-    if (!mkdtemp(tmpl))
-        return;
-    dir = tmpl;
-    if (chdir(dir.c_str()) != 0 || symlink(PELMORA_DATA_PCK, "data.pck") != 0)
-        return;
     setenv("SDL_AUDIODRIVER", "dummy", 0);  // benchmarks measure drawing, not sound
     kernel_config = {};
     kernel_config.title = "Pelmora";
@@ -46,6 +40,24 @@ Game::Game(int32_t width, int32_t height)
     io_video_create(width, height, 24);
     kernel_init();
     kernel_enable_events(true);
+}
+
+void bench_kernel_stop(void)
+{
+    kernel_enable_events(false);
+    kernel_done();
+    io_video_close();
+}
+
+Game::Game(int32_t width, int32_t height)
+{
+    char tmpl[] = "/tmp/pelmora-bench-XXXXXX";
+    if (!mkdtemp(tmpl))
+        return;
+    dir = tmpl;
+    if (chdir(dir.c_str()) != 0 || symlink(PELMORA_DATA_PCK, "data.pck") != 0)
+        return;
+    bench_kernel_start(width, height);
     up = true;
     IoRect all = {0, 0, width, height};
     io_post_event(IO_PAINT, (intptr_t)&all, 0, 0);
@@ -54,11 +66,8 @@ Game::Game(int32_t width, int32_t height)
 
 Game::~Game()
 {
-    if (up) {
-        kernel_enable_events(false);
-        kernel_done();
-        io_video_close();
-    }
+    if (up)
+        bench_kernel_stop();
     if (chdir("/tmp") == 0 && !dir.empty())
         std::system(("rm -rf " + dir).c_str());
 }

@@ -8,6 +8,11 @@
 
 #include "ui/window.h"
 
+// The game started in the current folder (which holds data.pck) on a w x h frame that
+// goes nowhere, with events on; and torn down again.
+void bench_kernel_start(int32_t width, int32_t height);
+void bench_kernel_stop(void);
+
 // Torn down (kernel_done, the folder removed) at the end of the scope.
 struct Game {
     std::string dir;

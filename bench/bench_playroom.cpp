@@ -162,15 +162,6 @@ std::string saved_game_path(const BenchBox &b)
 
 // --- the child ---
 
-const VideoDriver child_driver = {
-    "Bench", nullptr, nullptr, [](int) { return 1; }, nullptr,
-    [] {
-        int32_t row = io_video_row_size(screen.width, 24);
-        screen.buf = io_video_pixels() + (size_t)(screen.height - 1) * row;
-        screen.pitch = -row;
-    },
-    [](const PaintList *) {}};
-
 void full_frame(void)
 {
     IoRect all = {0, 0, screen.width, screen.height};
@@ -267,14 +258,7 @@ void child_run(benchmark::State &state)
     Results out;
     for (auto _ : state) {
         io_mem_init();
-        kernel_config = {};
-        kernel_config.title = "Pelmora";
-        kernel_config.input_mask = IO_MASK_DEFAULT;
-        kernel_config.tick_ms = 33;
-        io_video_set_driver(&child_driver);
-        io_video_create(TABLE_W, TABLE_H, 24);
-        kernel_init();
-        kernel_enable_events(true);
+        bench_kernel_start(TABLE_W, TABLE_H);
         full_frame();
         full_frame();
         file_delete(cut_cache_path(b).c_str());
@@ -307,9 +291,7 @@ void child_run(benchmark::State &state)
             }
             out.push_back({"ok", ok ? 1 : 0});
         }
-        kernel_enable_events(false);
-        kernel_done();
-        io_video_close();
+        bench_kernel_stop();
     }
     FILE *f = fopen(CHILD_RESULT, "w");
     if (f) {

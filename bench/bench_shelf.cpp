@@ -11,6 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_game.h"
 #include "image/jpeg.h"
 #include "kernel/kernel.h"
 #include "platform/events.h"
@@ -18,22 +19,12 @@
 #include "platform/memory.h"
 #include "platform/video.h"
 #include "puzzle/cut.h"
-#include "bench/bench_game.h"
 #include "rooms/box/shelf.h"
 
 namespace {
 
 constexpr int SHELF_BOXES = 200;
 constexpr int32_t BOX_W = 800, BOX_H = 600;  // a picture as the create room makes them
-
-const VideoDriver shelf_bench_driver = {
-    "Bench", nullptr, nullptr, [](int) { return 1; }, nullptr,
-    [] {
-        int32_t row = io_video_row_size(screen.width, 24);
-        screen.buf = io_video_pixels() + (size_t)(screen.height - 1) * row;
-        screen.pitch = -row;
-    },
-    [](const PaintList *) {}};
 
 // A photograph-like picture: gradients with a little noise, so it compresses like one.
 void write_picture(const char *path, int seed)
@@ -106,24 +97,14 @@ struct ShelfGame {
         if (chdir(dir.c_str()) != 0 || symlink(PELMORA_DATA_PCK, "data.pck") != 0 ||
             symlink(boxes.c_str(), "puzzles") != 0)
             return;
-        kernel_config = {};
-        kernel_config.title = "Pelmora";
-        kernel_config.input_mask = IO_MASK_DEFAULT;
-        kernel_config.tick_ms = 33;
-        io_video_set_driver(&shelf_bench_driver);
-        io_video_create(width, height, 24);
-        kernel_init();
-        kernel_enable_events(true);
+        bench_kernel_start(width, height);
         up = true;
     }
     ~ShelfGame()
     {
         shelf_free();
-        if (up) {
-            kernel_enable_events(false);
-            kernel_done();
-            io_video_close();
-        }
+        if (up)
+            bench_kernel_stop();
         if (chdir("/tmp") == 0 && !dir.empty())
             std::system(("rm -rf '" + dir + "'").c_str());
     }
