@@ -117,20 +117,20 @@ bool layer_fit(void)
     return true;
 }
 
-// Lying pieces that changed since the layer last looked, whatever changed them.
-void layer_note_changes(void)
+// Whether a lying piece changed since the layer last looked, whatever changed it: where
+// it lay and where it lies now are to be redrawn.
+inline void layer_note(int32_t i)
 {
-    for (int32_t i = 0; i < table.count; i++) {
-        LayerSeen now = seen_now(table.pieces[i]);
-        LayerSeen &was = layer.seen[i];
-        if (now == was)
-            continue;
-        if (was.lying)
-            layer_stale({was.box_x0, was.box_y0, was.box_x1, was.box_y1});
-        if (now.lying)
-            layer_stale(table.pieces[i].body_box);
-        was = now;
-    }
+    const Piece &p = table.pieces[i];
+    LayerSeen now = seen_now(p);
+    LayerSeen &was = layer.seen[i];
+    if (now == was)
+        return;
+    if (was.lying)
+        layer_stale({was.box_x0, was.box_y0, was.box_x1, was.box_y1});
+    if (now.lying)
+        layer_stale(p.body_box);
+    was = now;
 }
 
 // Copies the tiles marked `kind` between the layer and the frame buffer, a run of tiles
@@ -330,15 +330,15 @@ void table_update_geometry(void)
     }
     for (int32_t i = 0; i < table.count; i++) {
         Piece &p = table.pieces[i];
-        if (!p.dirty)
-            continue;
-        piece_dirty_rect(&p);
-        piece_geometry_update(&p);
-        piece_dirty_rect(&p);
-        p.dirty = 0;
+        if (p.dirty) {
+            piece_dirty_rect(&p);
+            piece_geometry_update(&p);
+            piece_dirty_rect(&p);
+            p.dirty = 0;
+        }
+        if (layered)
+            layer_note(i);
     }
-    if (layered)
-        layer_note_changes();
 }
 
 void table_draw_lying(void (*backdrop)(void))

@@ -21,7 +21,11 @@
 #include "platform/memory.h"
 #include "platform/video.h"
 #include "puzzle/table.h"
+#include "puzzle/render_internal.h"
 #include "puzzle/table_internal.h"
+#if RENDER_SSE2
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -180,37 +184,29 @@ inline void run_step(uint32_t &t0, uint32_t &t1, uint32_t &t2, SpriteStep step)
 // n bytes, n >= 3, in as few moves as the length allows.
 inline void copy_run(uint8_t *d, const uint8_t *s, size_t n)
 {
+#if RENDER_SSE2
     if (n >= 16) {
-        uint64_t a, b;
         size_t i = 0;
-        for (; i + 16 <= n; i += 16) {
-            memcpy(&a, s + i, 8);
-            memcpy(&b, s + i + 8, 8);
-            memcpy(d + i, &a, 8);
-            memcpy(d + i + 8, &b, 8);
-        }
-        if (i < n) {
-            memcpy(&a, s + n - 16, 8);
-            memcpy(&b, s + n - 8, 8);
-            memcpy(d + n - 16, &a, 8);
-            memcpy(d + n - 8, &b, 8);
-        }
-    } else if (n >= 8) {
-        uint64_t a, b;
+        for (; i + 16 < n; i += 16)
+            _mm_storeu_si128((__m128i *)(d + i), _mm_loadu_si128((const __m128i *)(s + i)));
+        _mm_storeu_si128((__m128i *)(d + n - 16), _mm_loadu_si128((const __m128i *)(s + n - 16)));
+        return;
+    }
+#endif
+    uint64_t a, b;
+    if (n >= 8) {
         memcpy(&a, s, 8);
         memcpy(&b, s + n - 8, 8);
         memcpy(d, &a, 8);
         memcpy(d + n - 8, &b, 8);
+    } else if (n >= 4) {
+        uint32_t a4, b4;
+        memcpy(&a4, s, 4);
+        memcpy(&b4, s + n - 4, 4);
+        memcpy(d, &a4, 4);
+        memcpy(d + n - 4, &b4, 4);
     } else {
-        uint32_t a, b;
-        if (n >= 4) {
-            memcpy(&a, s, 4);
-            memcpy(&b, s + n - 4, 4);
-            memcpy(d, &a, 4);
-            memcpy(d + n - 4, &b, 4);
-        } else {
-            memcpy(d, s, 3);
-        }
+        memcpy(d, s, 3);
     }
 }
 
