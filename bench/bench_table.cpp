@@ -5,7 +5,6 @@
 // carried two steps and put down again (four frames). The counter
 // x_memcpy is a frame's cost in copies of the whole frame, timed in the same run.
 #include <benchmark/benchmark.h>
-#include <chrono>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -37,25 +36,6 @@ int32_t table_room(int32_t, IoEvent *e)
     case TW_CAPTURE_FRAME: table_draw(TABLE_DRAW_LIFTED); return 1;
     default: return 0;
     }
-}
-
-double seconds_now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-// The fastest of a few copies of a whole frame.
-double frame_memcpy_seconds()
-{
-    std::vector<uint8_t> a((size_t)SCREEN_W * SCREEN_H * 3, 1), b(a.size());
-    double best = 1;
-    for (int i = 0; i < 30; i++) {
-        double t = seconds_now();
-        memcpy(b.data(), a.data(), a.size());
-        benchmark::DoNotOptimize(b.data());
-        best = std::min(best, seconds_now() - t);
-    }
-    return best;
 }
 
 // A game with the table laid out, torn down at the end of the scope.
@@ -155,10 +135,10 @@ struct TableBench {
     {
         window_capture(room);
         full_frame();
-        double memcpy_s = frame_memcpy_seconds();
+        double memcpy_s = bench_frame_memcpy_seconds(SCREEN_W, SCREEN_H);
         int32_t dx = 6, travelled = 0;
         int64_t frames = 0;
-        double t = seconds_now();
+        double t = bench_seconds_now();
         for (auto _ : state) {
             if (travelled > span || travelled < 0)
                 dx = -dx;
@@ -169,7 +149,7 @@ struct TableBench {
             io_post_event(IO_FRAME, 0, 0, 0);
             frames++;
         }
-        state.counters["x_memcpy"] = (seconds_now() - t) / (double)frames / memcpy_s;
+        state.counters["x_memcpy"] = (bench_seconds_now() - t) / (double)frames / memcpy_s;
         window_drag_end();
     }
 };
@@ -246,14 +226,14 @@ static void BM_TableFullRedraw(benchmark::State &state)
     TableBench b(state);
     if (b.room < 0)
         return;
-    double memcpy_s = frame_memcpy_seconds();
-    double t = seconds_now();
+    double memcpy_s = bench_frame_memcpy_seconds(SCREEN_W, SCREEN_H);
+    double t = bench_seconds_now();
     int64_t frames = 0;
     for (auto _ : state) {
         TableBench::full_frame();
         frames++;
     }
-    state.counters["x_memcpy"] = (seconds_now() - t) / (double)frames / memcpy_s;
+    state.counters["x_memcpy"] = (bench_seconds_now() - t) / (double)frames / memcpy_s;
 }
 BENCHMARK(BM_TableFullRedraw)->Unit(benchmark::kMillisecond);
 
