@@ -32,14 +32,7 @@ int32_t takes_nothing(int32_t, IoEvent *)
 void bench_kernel_start(int32_t width, int32_t height)
 {
     setenv("SDL_AUDIODRIVER", "dummy", 0);  // benchmarks measure drawing, not sound
-    kernel_config = {};
-    kernel_config.title = "Pelmora";
-    kernel_config.input_mask = IO_MASK_DEFAULT;
-    kernel_config.tick_ms = 33;
-    io_video_set_driver(&quiet_driver);
-    io_video_create(width, height, 24);
-    kernel_init();
-    kernel_enable_events(true);
+    kernel_start_embedded(&quiet_driver, width, height);
 }
 
 void bench_kernel_stop(void)

@@ -100,6 +100,13 @@ struct ShelfGame {
         bench_kernel_start(width, height);
         up = true;
     }
+    // Marks the run skipped when the game could not start.
+    bool ready(benchmark::State &state) const
+    {
+        if (!up)
+            state.SkipWithError("the game did not start");
+        return up;
+    }
     ~ShelfGame()
     {
         shelf_free();
@@ -123,10 +130,8 @@ void delete_previews()
 void BM_ReadTheBoxFiles200(benchmark::State &state)
 {
     ShelfGame game;
-    if (!game.up) {
-        state.SkipWithError("the game did not start");
+    if (!game.ready(state))
         return;
-    }
     std::vector<char> buffer(1 << 16);
     int64_t bytes = 0;
     for (auto _ : state) {
@@ -149,10 +154,8 @@ BENCHMARK(BM_ReadTheBoxFiles200)->Unit(benchmark::kMillisecond);
 void BM_ShelfLoad200Cached(benchmark::State &state)
 {
     ShelfGame game;
-    if (!game.up) {
-        state.SkipWithError("the game did not start");
+    if (!game.ready(state))
         return;
-    }
     shelf_load();  // builds the previews once
     shelf_free();
     for (auto _ : state) {
@@ -170,10 +173,8 @@ BENCHMARK(BM_ShelfLoad200Cached)->Unit(benchmark::kMillisecond);
 void BM_ShelfLoad200NoPreviews(benchmark::State &state)
 {
     ShelfGame game;
-    if (!game.up) {
-        state.SkipWithError("the game did not start");
+    if (!game.ready(state))
         return;
-    }
     for (auto _ : state) {
         state.PauseTiming();
         delete_previews();
@@ -192,10 +193,8 @@ BENCHMARK(BM_ShelfLoad200NoPreviews)->Unit(benchmark::kMillisecond)->Iterations(
 void BM_ShelfSave200(benchmark::State &state)
 {
     ShelfGame game;
-    if (!game.up) {
-        state.SkipWithError("the game did not start");
+    if (!game.ready(state))
         return;
-    }
     for (auto _ : state) {
         state.PauseTiming();
         shelf_load();
@@ -210,10 +209,8 @@ BENCHMARK(BM_ShelfSave200)->Unit(benchmark::kMillisecond)->Iterations(3);
 void BM_StoreRoomStart200(benchmark::State &state)
 {
     ShelfGame game;
-    if (!game.up) {
-        state.SkipWithError("the game did not start");
+    if (!game.ready(state))
         return;
-    }
     for (auto _ : state) {
         state.PauseTiming();
         kernel_enable_events(false);

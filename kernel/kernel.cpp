@@ -551,18 +551,35 @@ static void main_loop(void)
     close_window();
 }
 
-static void fill_config(void)
+// What every start shares; the process's own start adds the command line's choices.
+static void default_config(void)
 {
     kernel_config = {};
     kernel_config.title = KERNEL_TITLE;
     kernel_config.class_name = KERNEL_CLASS;
     kernel_config.input_mask = IO_MASK_DEFAULT;
+    kernel_config.depth = 24;
+    kernel_config.video_driver = IO_VIDEO_DRAWDIB;
+    kernel_config.tick_ms = 33;
+}
+
+static void fill_config(void)
+{
+    default_config();
     if (fb_present())
         kernel_config.input_mask |= IO_MASK_FEEDBACK;
-    kernel_config.depth = 24;
-    kernel_config.video_driver = kern.args.has_video_driver ? kern.args.video_driver : IO_VIDEO_DRAWDIB;
-    kernel_config.tick_ms = 33;
+    if (kern.args.has_video_driver)
+        kernel_config.video_driver = kern.args.video_driver;
     kernel_config.debug_mode = kern.args.has_debug ? kern.args.debug : 0;
+}
+
+void kernel_start_embedded(const VideoDriver *driver, int32_t width, int32_t height)
+{
+    default_config();
+    io_video_set_driver(driver);
+    io_video_create(width, height, (int32_t)kernel_config.depth);
+    kernel_init();
+    kernel_enable_events(true);
 }
 
 // A second start knocks at the running copy's door, brings it forward and leaves. Only

@@ -43,6 +43,12 @@ int kernel_main(int argc, char **argv);
 // Initialises every subsystem in order; runs once, before events are enabled.
 void kernel_init(void);
 
+// Starts the game inside a process that brings its own video driver (tests and
+// benchmarks): the usual configuration, a width x height frame through `driver`,
+// kernel_init and events on. kernel_done and io_video_close end it.
+struct VideoDriver;
+void kernel_start_embedded(const VideoDriver *driver, int32_t width, int32_t height);
+
 // Tears every subsystem down in order; runs once when the view goes away.
 void kernel_done(void);
 
@@ -133,6 +139,3 @@ int64_t kernel_next_tick_time(const LoopClock *clock, uint32_t tick_ms);
 // names go to the box store, everything else goes to the toolkit and then the desktop.
 void kernel_event(IoEvent *event);
 
-// Shows the desktop background with `caption` in its title bar from the next frame on:
-// frames draw its dirty parts, and events no window takes light and press its logo.
-void kernel_show_desktop(const char *caption);

@@ -60,25 +60,14 @@ void piece_put_above(int32_t i, int32_t below)
         return;
     piece_unlink(i);
     Piece &p = table.pieces[i];
-    if (below < 0 || below >= table.count || !linked(below)) {
-        // Nothing to lie on: the bottom of the stack.
-        p.below = -1;
-        p.above = table.bottom;
-        if (table.bottom != -1)
-            table.pieces[table.bottom].below = i;
-        else
-            table.top = i;
-        table.bottom = i;
-        return;
-    }
-    Piece &q = table.pieces[below];
+    // With nothing to lie on, the piece goes to the bottom of the stack.
+    if (below < 0 || below >= table.count || !linked(below))
+        below = -1;
+    int32_t above = below < 0 ? table.bottom : table.pieces[below].above;
     p.below = below;
-    p.above = q.above;
-    if (q.above != -1)
-        table.pieces[q.above].below = i;
-    else
-        table.top = i;
-    q.above = i;
+    p.above = above;
+    (above != -1 ? table.pieces[above].below : table.top) = i;
+    (below != -1 ? table.pieces[below].above : table.bottom) = i;
 }
 
 void piece_to_top(int32_t i)

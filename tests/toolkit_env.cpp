@@ -18,14 +18,7 @@ void ToolkitTest::start(int32_t width, int32_t height)
         write_file("sfiles/config.ini", "[MAIN]\nSamplesInstalled=1\n");
     }
     blocks_before = blocks_held();
-    kernel_config = {};
-    kernel_config.title = "Pelmora";
-    kernel_config.input_mask = IO_MASK_DEFAULT;
-    kernel_config.tick_ms = 33;
-    io_video_set_driver(&test_video_driver);
-    io_video_create(width, height, 24);
-    kernel_init();
-    kernel_enable_events(true);
+    kernel_start_embedded(&test_video_driver, width, height);
     io_input_reset();
     repaint_all();
 }

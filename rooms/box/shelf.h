@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "image/img.h"
+#include "platform/events.h"
 #include "rooms/box/box.h"
 #include "rooms/play/savegame.h"
 #include "ui/skin.h"
@@ -34,7 +35,7 @@ struct ShelfBox {
     int32_t selected;
     int32_t dragging, drag_x, drag_y;
     int32_t drawn_x, drawn_y, drawn_selected, drawn_dragging;  // the state at the last drawing
-    int32_t drawn_width, drawn_height;
+    IoRect drawn_area;              // what the last drawing covered (shadow, marks, texts)
     // The store room's drawing cache: what its area depends on, and the area lying and
     // dragged as offsets from the place (left, top, right, bottom).
     int32_t area_key[6];

@@ -92,11 +92,17 @@ void storeroom_mark(ShelfBox *box)
     box->needs_redraw = 1;
 }
 
-static void invalidate_area(ShelfBox *box, int32_t x, int32_t y, int32_t dragging)
+static void invalidate(const IoRect &area)
+{
+    clip_invalidate(area.x, area.y, area.width, area.height);
+}
+
+void storeroom_erase(ShelfBox *box)
 {
     IoRect area;
-    storeroom_box_area(box, x, y, dragging, &area);
-    clip_invalidate(area.x, area.y, area.width, area.height);
+    storeroom_box_area(box, box->x, box->y, box->dragging, &area);
+    invalidate(box->drawn_area);
+    invalidate(area);
 }
 
 bool storeroom_redraw_pass(void)
@@ -112,22 +118,15 @@ bool storeroom_redraw_pass(void)
         if (box->x == box->drawn_x && box->y == box->drawn_y && box->selected == box->drawn_selected &&
             box->dragging == box->drawn_dragging && !box->needs_redraw)
             continue;
-        // The old area is taken with the size it was drawn at: unwrapping a surprise
-        // makes its preview smaller.
-        int32_t w = box->preview_width, h = box->preview_height;
-        box->preview_width = box->drawn_width > 0 ? box->drawn_width : w;
-        box->preview_height = box->drawn_height > 0 ? box->drawn_height : h;
-        invalidate_area(box, box->drawn_x, box->drawn_y, box->drawn_dragging);
-        box->preview_width = w;
-        box->preview_height = h;
-        invalidate_area(box, box->x, box->y, box->dragging);
+        // The old area as it was drawn: unwrapping a surprise makes its preview smaller,
+        // opening a box takes its label away.
+        storeroom_erase(box);
         lying_changed = lying_changed || !box->dragging || !box->drawn_dragging || box->needs_redraw;
+        storeroom_box_area(box, box->x, box->y, box->dragging, &box->drawn_area);
         box->drawn_x = box->x;
         box->drawn_y = box->y;
         box->drawn_selected = box->selected;
         box->drawn_dragging = box->dragging;
-        box->drawn_width = w;
-        box->drawn_height = h;
         box->needs_redraw = 0;
     }
     return lying_changed;

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "image/clip.h"
 #include "platform/config.h"
 #include "platform/events.h"
 #include "platform/log.h"
@@ -197,7 +196,6 @@ void storeroom_box_handed_in(const char *name)
 // Forgets the box's game: the pieces are dealt anew at the next opening.
 static void restart_box(ShelfBox *box)
 {
-    storeroom_mark(box);
     shelf_restart(box);
     storeroom_mark(box);
 }
@@ -243,11 +241,7 @@ void storeroom_delete_selected(void)
         next = box->next;
         if (!box->selected)
             continue;
-        IoRect area;
-        storeroom_box_area(box, box->drawn_x, box->drawn_y, 0, &area);
-        clip_invalidate(area.x, area.y, area.width, area.height);
-        storeroom_box_area(box, box->x, box->y, 0, &area);
-        clip_invalidate(area.x, area.y, area.width, area.height);
+        storeroom_erase(box);
         shelf_delete(box);
     }
     storeroom_count_selection();

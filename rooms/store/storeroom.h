@@ -132,6 +132,8 @@ void storeroom_paint_done(void);
 void storeroom_draw_box(ShelfBox *box);
 // Marks the box for redraw at its next paint.
 void storeroom_mark(ShelfBox *box);
+// Marks for redraw where the box was last drawn and where it is now.
+void storeroom_erase(ShelfBox *box);
 
 // --- the finished-picture dialog (store_picture.cpp) ---
 
