@@ -120,6 +120,14 @@ int gformat_read(const char *path)
     return 1;
 }
 
+int gformat_read_fit(const char *path, int32_t fit_w, int32_t fit_h, int32_t *file_w, int32_t *file_h)
+{
+    (void)fit_w, (void)fit_h;
+    int ok = gformat_read(path);
+    gformat_size(file_w, file_h);
+    return ok;
+}
+
 Picture *gformat_jpg_decode(FILE *f)
 {
     return read_stream(f, jpeg_read_info, jpeg_read_pixels);

@@ -11,6 +11,13 @@
 const char *gformat_filter(void);
 
 int gformat_read(const char *path);
+// Reads the picture as gformat_read does, but for showing it within fit_w x fit_h: the
+// picture fitted there keeping its proportions, never enlarged, is what has to be
+// covered, so a JPEG is decoded at the smallest of the library's scales (1/8 .. 8/8)
+// that still covers it, and the size caps apply to the decoded size. Other formats are
+// read whole. *file_w, *file_h receive the file's own size (upright), 0 on failure. A
+// fit side of 0 or less reads at full size.
+int gformat_read_fit(const char *path, int32_t fit_w, int32_t fit_h, int32_t *file_w, int32_t *file_h);
 int gformat_jpg_read(FILE *f);
 int gformat_read_jpg_file(const char *path);
 void gformat_size(int32_t *width, int32_t *height);
