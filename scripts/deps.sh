@@ -5,7 +5,7 @@
 set -eu
 
 # Music is SDL2_mixer's FluidSynth, which needs a General MIDI SoundFont to play MIDI.
-PACKAGES="make cmake g++ pkg-config libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont libjpeg62-turbo-dev libtiff-dev libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core"
+PACKAGES="make cmake g++ pkg-config libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont libjpeg62-turbo-dev libtiff-dev libpng-dev libgtest-dev libbenchmark-dev libfreetype-dev fonts-dejavu-core"
 # `make fuzz` also needs clang and its libFuzzer runtime.
 if [ "${1:-}" = "--fuzz" ]; then
   PACKAGES="$PACKAGES clang libclang-rt-dev"
