@@ -4,9 +4,8 @@
 // against their goals (counter x_goal = measured / goal: below 1 meets it).
 //
 // Two boxes: a 1920 x 1080 photograph cut at piece size 48, which the table must shrink
-// (it is wider than the table less its margin), so its cut is always made afresh; and a
-// 1900 x 1000 one at piece size 43, about a thousand pieces that fit the table as they
-// are, whose cut the cache keeps.
+// (it is wider than the table less its margin), and a 1900 x 1000 one at piece size 43,
+// about a thousand pieces that fit the table as they are. The cache keeps both cuts.
 //
 // Every figure is taken in a child process (this program started again with
 // PELMORA_PLAYROOM_CHILD set) that sets up its allocator as the game does at start-up,

@@ -3,6 +3,7 @@
 // finished puzzle with its time, date and applause, a surprise box keeping its picture
 // hidden, and saved games that survive a kill -9 and refuse what does not belong.
 #include <SDL2/SDL.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/loop.h"
@@ -33,6 +34,14 @@ protected:
         io_clock_start(false);
         platform_down();
         ToolkitTest::TearDown();
+    }
+    void restart(int32_t w, int32_t h)
+    {
+        playroom_leave();
+        platform_down();
+        stop();
+        start(w, h);
+        platform_up();
     }
     static void make_box(const std::string &name, int32_t w, int32_t h, int32_t piece, int32_t surprise = 0)
     {
@@ -99,19 +108,45 @@ TEST_F(PlayRoom, ABoxOpensOntoTheTableAndComesBackAsItWasLeft)
     EXPECT_TRUE(snapshot() == left) << "every place, angle, group and the stacking order come back";
 }
 
-TEST_F(PlayRoom, APictureTooLargeForTheTableIsShrunkWithItsPieces)
+TEST_F(PlayRoom, APictureTooLargeForTheTableIsShrunkWithItsPiecesAndItsCutKeptForThatScreen)
 {
-    platform_down();
-    stop();
-    start(800, 600);
-    platform_up();
+    restart(800, 600);
     make_box("Large", 1024, 768, 64);
     ASSERT_EQ(playroom_open("Large"), 1);
     EXPECT_EQ(std::tuple(playroom.box.picture_width, playroom.box.picture_height, playroom.box.piece_size),
               std::tuple(693, 520, 43))
         << "780 x 520 available: a factor of 520 / 768";
-    EXPECT_FALSE(exists("sfiles/temp/Large.tmp")) << "a shrunk cut is never cached";
     EXPECT_EQ(table.count, (693 / 43) * (520 / 43));
+
+    // A wide picture shrinks to 770 x 300 on a screen ten pixels narrower and to 780 x 304
+    // on this one: the same grid of 16 x 6 pieces of 48, in pictures of different sizes,
+    // so the narrower screen's cut would fit this picture, a few pixels off.
+    make_box("Wide", 1024, 400, 64);
+    restart(790, 600);
+    ASSERT_EQ(playroom_open("Wide"), 1);
+    ASSERT_EQ(std::tuple(playroom.box.picture_width, table.count), std::tuple(770, 96));
+    playroom_leave();
+    struct stat kept;
+    ASSERT_EQ(stat("sfiles/temp/Wide.tmp", &kept), 0) << "a shrunk cut is cached too";
+
+    restart(800, 600);
+    ASSERT_EQ(playroom_open("Wide"), 1);
+    ASSERT_EQ(std::tuple(playroom.box.picture_width, table.count), std::tuple(780, 96));
+    std::vector<std::pair<int32_t, int32_t>> homes;
+    for (int32_t i = 0; i < table.count; i++)
+        homes.emplace_back(table.pieces[i].home_x, table.pieces[i].home_y);
+    playroom_leave();
+    struct stat again;
+    ASSERT_EQ(stat("sfiles/temp/Wide.tmp", &again), 0);
+    EXPECT_NE(again.st_ino, kept.st_ino) << "the narrower screen's cut is not taken for this one's";
+
+    ASSERT_EQ(playroom_open("Wide"), 1);
+    for (int32_t i = 0; i < table.count; i++)
+        ASSERT_EQ(std::pair(table.pieces[i].home_x, table.pieces[i].home_y), homes[i]) << "piece " << i;
+    playroom_leave();
+    struct stat third;
+    ASSERT_EQ(stat("sfiles/temp/Wide.tmp", &third), 0);
+    EXPECT_EQ(third.st_ino, again.st_ino) << "the same screen reads the cut it kept";
 }
 
 TEST_F(PlayRoom, AFinishedPuzzleKeepsItsTimeAndDateAndIsApplauded)

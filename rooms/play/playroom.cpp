@@ -453,6 +453,19 @@ static void shrink_to_table(void)
     playroom.shrunk = 1;
 }
 
+// The identity the cut cache is kept under. A picture shrunk to the table is cut at the
+// shrunk size, which depends on the screen, so its cut is kept under the box's identity
+// with the last word replaced by that size: a fresh identity always ends in
+// CHUNK_ID_MARK, so neither the cut of the whole picture nor one made on another screen
+// can be taken for it, and reopening a large box is as quick as reopening one that fits.
+static void cut_cache_id(ChunkId *id)
+{
+    *id = playroom.id;
+    if (playroom.shrunk)
+        id->word[3] = 0x80000000u | (uint32_t)(playroom.box.picture_width & 0x7fff) << 15 |
+                      (uint32_t)(playroom.box.picture_height & 0x7fff);
+}
+
 int32_t playroom_open(const char *name)
 {
     playroom_leave();  // a game still on the table is saved, not lost
@@ -474,12 +487,13 @@ int32_t playroom_open(const char *name)
     shrink_to_table();
     box_clear_temp(BOX_ALL_PARTS & ~BOX_MUSIC);
 
-    if (playroom.shrunk || !cut_cache_load(name, &playroom.id, &playroom.box)) {
+    ChunkId cut_id;
+    cut_cache_id(&cut_id);
+    if (!cut_cache_load(name, &cut_id, &playroom.box)) {
         cut_grid_init(&playroom.box);
         cut_pieces_build();
         cut_grid_free();
-        if (!playroom.shrunk)
-            cut_cache_save(name, &playroom.id);
+        cut_cache_save(name, &cut_id);
     }
     piece_scene_set(nullptr, play.picture, cut_result.shapes, cut_result.shape_count);
     table_create(&cut_result, &playroom.box, screen.width, screen.height, playroom.window);
