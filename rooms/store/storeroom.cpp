@@ -15,6 +15,7 @@
 #include "platform/video.h"
 #include "res/ini.h"
 #include "res/lang.h"
+#include "rooms/create/createroom.h"
 #include "rooms/play/playroom.h"
 #include "ui/button.h"
 #include "ui/desktop.h"
@@ -200,6 +201,14 @@ static void restart_box(ShelfBox *box)
     storeroom_mark(box);
 }
 
+// Leaves whatever the press was doing for another room.
+static void forget_press(void)
+{
+    storeroom.has_press = 0;
+    if (window_drag_mode() != 0)
+        window_drag_end();
+}
+
 static void open_box(ShelfBox *box)
 {
     if (box->info.link_box) {
@@ -212,9 +221,7 @@ static void open_box(ShelfBox *box)
         restart_box(box);
     box->is_new = 0;
     storeroom_mark(box);
-    storeroom.has_press = 0;
-    if (window_drag_mode() != 0)
-        window_drag_end();
+    forget_press();
     char name[sizeof box->name];
     memcpy(name, box->name, sizeof name);
     if (!playroom_open(name)) {
@@ -293,6 +300,38 @@ void storeroom_picture_selected(void)
         return;
     }
     storeroom_picture_dialog(storeroom.single);
+}
+
+void storeroom_create_box(void)
+{
+    forget_press();
+    createroom_enter(nullptr);
+}
+
+void storeroom_edit_selected(void)
+{
+    if (!storeroom_check(STORE_NEED_ONE | STORE_NEED_NO_LINK))
+        return;
+    ShelfBox *box = storeroom.single;
+    if (box->info.surprise) {
+        msg_box_text(STORE_TEXT_SURPRISE, MB_OK);
+        return;
+    }
+    // The create room's desk is the play room's table: a picture larger than it was made
+    // on a larger screen, and its cut could not be shown here.
+    if (box->info.picture_width > screen.width - 20 || box->info.picture_height > screen.height - 80) {
+        msg_box_text(STORE_TEXT_TOO_LARGE, MB_OK);
+        return;
+    }
+    box->is_new = 0;
+    storeroom_mark(box);
+    forget_press();
+    char name[sizeof box->name];
+    memcpy(name, box->name, sizeof name);
+    if (!createroom_enter(name)) {
+        io_log("storeroom: the box \"%s\" could not be opened for changing\n", name);
+        msg_box_text(STORE_TEXT_UNREADABLE, MB_OK);
+    }
 }
 
 static void open_website(void)
@@ -397,6 +436,10 @@ static void clicked(int32_t button)
         io_request_quit();
     else if (button == g[GIFT_LEAVE])
         leave_gift_interface();
+    else if (button == m[MAIN_CREATE])
+        storeroom_create_box();
+    else if (button == t[STORE_TOOL_EDIT])
+        storeroom_edit_selected();
     else if (button == t[STORE_TOOL_DELETE])
         storeroom_delete_selected();
     else if (button == t[STORE_TOOL_PICTURE])
@@ -508,8 +551,8 @@ void storeroom_create(void)
     storeroom.main_panel = make_panel(STORE_TEXT_TITLE, main_texts, STORE_MAIN_BUTTONS, storeroom.main_buttons);
     static const int32_t gift_texts[STORE_GIFT_BUTTONS] = {191, 192, 193, 194};
     storeroom.gift_panel = make_panel(STORE_TEXT_GIFT_TITLE, gift_texts, STORE_GIFT_BUTTONS, storeroom.gift_buttons);
-    // Rooms that come later: creating and editing boxes, gifts, the gallery, options.
-    for (int32_t n : {MAIN_CREATE, MAIN_GIFT, MAIN_GALLERY})
+    // Rooms that come later: gifts, the gallery, options.
+    for (int32_t n : {MAIN_GIFT, MAIN_GALLERY})
         button_enable(storeroom.main_buttons[n], 0);
 
     storeroom.info_window = textwin_create(storeroom.window, STORE_INFO_WIDTH, STORE_INFO_LINES, TWS_COLLAPSE);
@@ -521,7 +564,6 @@ void storeroom_create(void)
         storeroom.tool_buttons[n] =
             button_register(storeroom.tools_window, BS_PUSH | BS_TEXT | BS_NOTIFY, tool_layout[n].x, tool_layout[n].y,
                             STORE_TOOL_WIDTH, STORE_BUTTON_HEIGHT, 0, lt_get(tool_layout[n].text), 0, 0);
-    button_enable(storeroom.tool_buttons[STORE_TOOL_EDIT], 0);
     button_enable(storeroom.tool_buttons[STORE_TOOL_OPTIONS], 0);
     storeroom_picture_create();
 
@@ -537,4 +579,5 @@ void storeroom_create(void)
     shelf_load();
     storeroom.double_click_ms = io_double_click_time();
     playroom_set_leave_hook(after_game);
+    createroom_set_leave_hook(storeroom_enter);
 }

@@ -112,6 +112,10 @@ void storeroom_delete_selected(void);
 void storeroom_restart_selected(void);
 void storeroom_rename_selected(void);
 void storeroom_picture_selected(void);
+// The create room, for a new box or to change the one selected box (not a surprise, and
+// not one whose picture is larger than this screen's table: messages 158 and 25).
+void storeroom_create_box(void);
+void storeroom_edit_selected(void);
 
 // A box name handed in by another program: loaded onto the shelf when it is a box of
 // the boxes folder not there yet.
