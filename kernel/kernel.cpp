@@ -40,6 +40,7 @@
 #include "ui/button.h"
 #include "ui/desktop.h"
 #include "ui/fonts.h"
+#include "ui/options.h"
 #include "ui/skin.h"
 #include "ui/stdwin.h"
 #include "ui/trackbar.h"
@@ -377,6 +378,22 @@ static void load_game_cursor(const char *name, int hot_x, int hot_y)
     io_mem_free(data);
 }
 
+// -options: the options dialog runs in the game's window once everything is up, before
+// the store room opens; events flow for it alone, as start-up has not yet returned. True
+// for OK, whose choices then take effect at once.
+static bool kernel_options_start(void)
+{
+    splash_close();
+    io_platform_show();
+    kernel_enable_events(true);
+    set_active(true);
+    bool ok = options_run() == 1;
+    kernel_enable_events(false);
+    if (ok)
+        options_apply();
+    return ok;
+}
+
 void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
@@ -437,6 +454,10 @@ void kernel_init(void)
     kernel_status("Initializing Gallery Room");
     kernel_status("Initializing Play Room");
     playroom_create();
+    if (kern.args.options && !kernel_options_start()) {
+        io_post_close();  // cancelled: the game ends before the store room opens
+        return;
+    }
     storeroom_enter();
     splash_close();
 }
@@ -625,7 +646,6 @@ int kernel_main(int argc, char **argv)
     } else if (forward_to_running_copy()) {
         return 0;
     }
-    // The options dialog runs here, before the game's window opens, once it exists.
     if (kernel_config.input_mask & IO_MASK_FEEDBACK)
         fb_load();
 
