@@ -6,17 +6,20 @@
 #include "image/bmp.h"
 #include "image/cache.h"
 #include "image/jpeg.h"
+#include "image/png.h"
 #include "image/resample.h"
 #include "platform/files.h"
 
 static const char filter_list[] =
-    "All Formats\0*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB\0"
+    "All Formats\0*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB;*.PNG\0"
     "BMP (*.BMP;*.RLE;*.DIB)\0*.BMP;*.RLE;*.DIB\0"
     "JPEG (*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF)\0*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF\0"
-    "TIFF (*.TIF;*.TIFF) uncompressed\0*.TIF;*.TIFF\0";
+    "TIFF (*.TIF;*.TIFF) uncompressed\0*.TIF;*.TIFF\0"
+    "PNG (*.PNG)\0*.PNG\0";
 static constexpr const char *TIFF_PATTERNS = "*.TIF;*.TIFF";
 static constexpr const char *JPEG_PATTERNS = "*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF";
 static constexpr const char *BMP_PATTERNS = "*.BMP;*.RLE;*.DIB";
+static constexpr const char *PNG_PATTERNS = "*.PNG";
 
 // Pictures larger than this are refused before any pixel memory is taken.
 constexpr int32_t GFORMAT_MAX_SIDE = 32768;
@@ -90,21 +93,9 @@ static Picture *read_tiff(const char *path)
                         [&](Picture *p) { return tiff_read_pixels(p, path); });
 }
 
-int gformat_read(const char *path)
+// Turns the current picture into 3-byte colour; 1, or 0 with none current.
+static int current_to_colour(void)
 {
-    gf.current = nullptr;  // the caller freed the previous picture
-    char ext[5];
-    cache_extension(path, ext, true);
-    if (in_patterns(ext, TIFF_PATTERNS)) {
-        gf.current = read_tiff(path);
-    } else if (in_patterns(ext, JPEG_PATTERNS) || in_patterns(ext, BMP_PATTERNS)) {
-        FILE *f = fopen(path, "rb");
-        if (!f)
-            return 0;
-        gf.current = in_patterns(ext, JPEG_PATTERNS) ? read_stream(f, jpeg_read_info, jpeg_read_pixels)
-                                                     : read_stream(f, bmp_read_header, bmp_read_pixels);
-        fclose(f);
-    }
     if (!gf.current)
         return 0;
     if (gf.current->format != IMG_BGR) {
@@ -120,12 +111,65 @@ int gformat_read(const char *path)
     return 1;
 }
 
+int gformat_read(const char *path)
+{
+    gf.current = nullptr;  // the caller freed the previous picture
+    char ext[5];
+    cache_extension(path, ext, true);
+    if (in_patterns(ext, TIFF_PATTERNS)) {
+        gf.current = read_tiff(path);
+    } else {
+        HeaderFn header = nullptr;
+        PixelsFn pixels = nullptr;
+        if (in_patterns(ext, JPEG_PATTERNS))
+            header = jpeg_read_info, pixels = jpeg_read_pixels;
+        else if (in_patterns(ext, BMP_PATTERNS))
+            header = bmp_read_header, pixels = bmp_read_pixels;
+        else if (in_patterns(ext, PNG_PATTERNS))
+            header = png_read_info, pixels = png_read_pixels;
+        if (!header)
+            return 0;
+        FILE *f = fopen(path, "rb");
+        if (!f)
+            return 0;
+        gf.current = read_stream(f, header, pixels);
+        fclose(f);
+    }
+    return current_to_colour();
+}
+
+// A JPEG needs only as many pixels as it shows: the library decodes it at a fraction of
+// its size for little more than the cost of reading the file.
 int gformat_read_fit(const char *path, int32_t fit_w, int32_t fit_h, int32_t *file_w, int32_t *file_h)
 {
-    (void)fit_w, (void)fit_h;
-    int ok = gformat_read(path);
-    gformat_size(file_w, file_h);
-    return ok;
+    *file_w = *file_h = 0;
+    char ext[5];
+    cache_extension(path, ext, true);
+    if (!in_patterns(ext, JPEG_PATTERNS)) {
+        if (!gformat_read(path))
+            return 0;
+        gformat_size(file_w, file_h);
+        return 1;
+    }
+    gf.current = nullptr;  // the caller freed the previous picture
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return 0;
+    JpegFit fit;
+    if (jpeg_read_info_fit(f, fit_w, fit_h, &fit) == 0 && sane_size(fit.width, fit.height)) {
+        Picture *p = picture_create(fit.width, fit.height, fit.format);
+        if (p && jpeg_read_pixels_scaled(p, f, fit.scale)) {
+            picture_free(p);
+            p = nullptr;
+        }
+        gf.current = p;
+    }
+    fclose(f);
+    if (!current_to_colour())
+        return 0;
+    *file_w = fit.file_width;
+    *file_h = fit.file_height;
+    return 1;
 }
 
 Picture *gformat_jpg_decode(FILE *f)

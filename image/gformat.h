@@ -1,6 +1,6 @@
-// The picture-file front end: reads a BMP, JPEG or TIFF picture the player chose as the
-// current picture, resizes it, turns it into a screen-format Img, and writes JPEG or BMP.
-// Results are 1 for success and 0 for failure.
+// The picture-file front end: reads a BMP, JPEG, TIFF or PNG picture the player chose as
+// the current picture, resizes it, turns it into a screen-format Img, and writes JPEG or
+// BMP. Results are 1 for success and 0 for failure.
 #pragma once
 #include <cstdio>
 

@@ -1,13 +1,17 @@
 // JPEG pictures: the reader agrees with libjpeg's own float decode in blue-green-red
-// order, the writer round-trips, and damaged or hostile streams fail cleanly.
+// order, the writer round-trips, and damaged or hostile streams fail cleanly. A camera's
+// EXIF orientation turns the picture upright, and hostile EXIF data is ignored. Fitted
+// reads decode at the smallest scale that covers the fit.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <jpeglib.h>
 #include <string>
 #include <vector>
 
+#include "image/gformat.h"
 #include "image/imgfile.h"
 #include "image/jpeg.h"
 #include "platform/memory.h"
@@ -23,12 +27,16 @@ protected:
 // arithmetic coding, or one sequential scan per component.
 enum class Coding { BASELINE, PROGRESSIVE, ARITHMETIC, SCAN_PER_COMPONENT };
 
-// Encoded by libjpeg itself, so the reader is checked against files it did not make.
-static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space, Coding coding = Coding::BASELINE)
+// Encoded by libjpeg itself, so the reader is checked against files it did not make:
+// the pixels given (w x h x comps), or a busy pattern, with APP1 segments after the header.
+static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space, Coding coding = Coding::BASELINE,
+                              std::vector<uint8_t> px = {}, const std::vector<std::string> &app1 = {})
 {
-    std::vector<uint8_t> px((size_t)(w * h * comps));
-    for (size_t i = 0; i < px.size(); i++)
-        px[i] = (uint8_t)(i * 7 + i / 13 * 29 + (size_t)comps);
+    if (px.empty()) {
+        px.resize((size_t)(w * h * comps));
+        for (size_t i = 0; i < px.size(); i++)
+            px[i] = (uint8_t)(i * 7 + i / 13 * 29 + (size_t)comps);
+    }
     jpeg_compress_struct c;
     jpeg_error_mgr err;
     c.err = jpeg_std_error(&err);
@@ -47,6 +55,8 @@ static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space, Codi
     else if (coding == Coding::SCAN_PER_COMPONENT)
         c.scan_info = per_component, c.num_scans = comps;
     jpeg_start_compress(&c, TRUE);
+    for (const std::string &segment : app1)
+        jpeg_write_marker(&c, JPEG_APP0 + 1, (const JOCTET *)segment.data(), (unsigned)segment.size());
     for (JSAMPROW row = px.data(); c.next_scanline < c.image_height; row += w * comps)
         jpeg_write_scanlines(&c, &row, 1);
     jpeg_finish_compress(&c);
@@ -56,8 +66,8 @@ static std::string lib_encode(int w, int h, int comps, J_COLOR_SPACE space, Codi
     return out;
 }
 
-// libjpeg's float decode: the pixels a standard decoder gives.
-static std::vector<uint8_t> lib_decode(const std::string &bytes, J_COLOR_SPACE space)
+// libjpeg's float decode, at scale/8: the pixels a standard decoder gives, as stored.
+static std::vector<uint8_t> lib_decode(const std::string &bytes, J_COLOR_SPACE space, int scale = 8)
 {
     jpeg_decompress_struct d;
     jpeg_error_mgr err;
@@ -66,6 +76,7 @@ static std::vector<uint8_t> lib_decode(const std::string &bytes, J_COLOR_SPACE s
     jpeg_mem_src(&d, (const unsigned char *)bytes.data(), bytes.size());
     jpeg_read_header(&d, TRUE);
     d.out_color_space = space, d.dct_method = JDCT_FLOAT;
+    d.scale_num = (unsigned)scale, d.scale_denom = 8;
     jpeg_start_decompress(&d);
     std::vector<uint8_t> px((size_t)d.output_width * d.output_height * d.output_components);
     for (JSAMPROW row = px.data(); d.output_scanline < d.output_height; row += d.output_width * d.output_components)
@@ -204,4 +215,282 @@ TEST_F(Jpeg, AFileCutOnlyAtItsEndMarkerReadsWholeButMissingScansFail)
             EXPECT_STREQ(codec_last_report(), "JPG: Premature end of JPEG file") << c.name;
         }
     }
+}
+
+// An APP1 segment "Exif\0\0" + TIFF header + a first directory holding a camera make
+// and the orientation, in either byte order.
+static std::string exif_segment(int orientation, bool big_endian)
+{
+    auto put = [&](std::string *s, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; i++)
+            s->push_back((char)(v >> (8 * (big_endian ? bytes - 1 - i : i))));
+    };
+    std::string t = big_endian ? std::string("MM", 2) : std::string("II", 2);
+    put(&t, 42, 2), put(&t, 8, 4);  // the directory follows the header
+    put(&t, 2, 2);
+    put(&t, 0x010F, 2), put(&t, 2, 2), put(&t, 4, 4), t += std::string("Cam\0", 4);  // make: ASCII, inline
+    put(&t, 0x0112, 2), put(&t, 3, 2), put(&t, 1, 4), put(&t, (uint32_t)orientation, 2), put(&t, 0, 2);
+    put(&t, 0, 4);  // no next directory
+    return std::string("Exif\0\0", 6) + t;
+}
+
+// A 48 x 32 picture of four flat quarters, each far from the others in colour (or grey).
+constexpr uint32_t QUARTERS[4] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};  // top left, top right, bottom left, bottom right
+constexpr uint8_t GREY_QUARTERS[4] = {0, 85, 170, 255};
+
+static std::vector<uint8_t> quarters(int comps)
+{
+    std::vector<uint8_t> px;
+    for (int y = 0; y < 32; y++)
+        for (int x = 0; x < 48; x++) {
+            int q = (y >= 16) * 2 + (x >= 24);
+            if (comps == 1)
+                px.push_back(GREY_QUARTERS[q]);
+            else
+                px.insert(px.end(), {(uint8_t)(QUARTERS[q] >> 16), (uint8_t)(QUARTERS[q] >> 8), (uint8_t)QUARTERS[q]});
+        }
+    return px;
+}
+
+// Which quarter's colour (0..3) the pixel is nearest.
+static int quarter_at(const Picture *p, int x, int y)
+{
+    int bytes = (int)img_colour_bytes(p->format), best = 0, best_d = 1 << 30;
+    const uint8_t *px = p->colour + y * p->colour_stride + x * bytes;
+    for (int q = 0; q < 4; q++) {
+        int d = 0;
+        for (int k = 0; k < bytes; k++) {
+            int want = bytes == 1 ? GREY_QUARTERS[q] : (int)(QUARTERS[q] >> (8 * k) & 0xFF);  // blue first
+            d += (px[k] - want) * (px[k] - want);
+        }
+        if (d < best_d)
+            best = q, best_d = d;
+    }
+    return best;
+}
+
+TEST_F(Jpeg, ExifOrientationTurnsThePictureUpright)
+{
+    // What each orientation shows in its top left, top right, bottom left and bottom
+    // right corners, as the stored quarters 0 1 / 2 3: mirrored, turned half, turned a
+    // quarter clockwise (6) or back (8), and so on.
+    const int corners[9][4] = {{}, {0, 1, 2, 3}, {1, 0, 3, 2}, {3, 2, 1, 0}, {2, 3, 0, 1},
+                               {0, 2, 1, 3}, {2, 0, 3, 1}, {3, 1, 2, 0}, {1, 3, 0, 2}};
+    for (int comps : {3, 1}) {
+        J_COLOR_SPACE space = comps == 3 ? JCS_RGB : JCS_GRAYSCALE;
+        for (Coding coding : {Coding::BASELINE, Coding::PROGRESSIVE}) {
+            Picture *stored = decode(dir.file("1.jpg"), lib_encode(48, 32, comps, space, coding, quarters(comps)));
+            ASSERT_NE(stored, nullptr) << codec_last_report();
+            int bytes = comps;
+            for (int o = 1; o <= 8; o++) {
+                std::string bytes_of_file = lib_encode(48, 32, comps, space, coding, quarters(comps), {exif_segment(o, o % 2 == 0)});
+                Picture *p = decode(dir.file("o.jpg"), bytes_of_file);
+                ASSERT_NE(p, nullptr) << "orientation " << o << ": " << codec_last_report();
+                bool turned = o >= 5;
+                ASSERT_EQ(p->width * 100 + p->height, turned ? 3248 : 4832) << "orientation " << o << ": upright size";
+                int w = p->width - 1, h = p->height - 1;
+                int got[4] = {quarter_at(p, 2, 2), quarter_at(p, w - 2, 2), quarter_at(p, 2, h - 2), quarter_at(p, w - 2, h - 2)};
+                for (int c = 0; c < 4; c++)
+                    EXPECT_EQ(got[c], corners[o][c]) << "orientation " << o << ", corner " << c << ", " << comps << " components";
+                // Every pixel is the stored one it maps from, exactly.
+                int mismatches = 0;
+                for (int v = 0; v < p->height; v++)
+                    for (int u = 0; u < p->width; u++) {
+                        int x = o == 1 || o == 4 ? u : o == 2 || o == 3 ? 47 - u : o == 5 || o == 6 ? v : 47 - v;
+                        int y = o == 1 || o == 2 ? v : o == 3 || o == 4 ? 31 - v : o == 5 || o == 8 ? u : 31 - u;
+                        mismatches += memcmp(p->colour + v * p->colour_stride + u * bytes,
+                                             stored->colour + y * stored->colour_stride + x * bytes, (size_t)bytes) != 0;
+                    }
+                EXPECT_EQ(mismatches, 0) << "orientation " << o;
+                picture_free(p);
+            }
+            picture_free(stored);
+        }
+    }
+}
+
+TEST_F(Jpeg, OrientationOneAndHostileExifReadAsStored)
+{
+    std::string plain = lib_encode(21, 14, 3, JCS_RGB);
+    std::vector<uint8_t> want = lib_decode(plain, JCS_EXT_BGR);
+    std::string six = exif_segment(6, false);
+    std::string far_directory = six;
+    far_directory.replace(10, 4, std::string("\xF0\xFF\xFF\xFF", 4));  // offset of IFD0 beyond the segment
+    std::string many_entries = six;
+    many_entries.replace(14, 2, std::string("\xFF\xFF", 2));  // 65535 entries; cut below to the first
+    std::string bad_type = six;
+    bad_type[14 + 2 + 12 + 2] = 4;  // the orientation as a LONG
+    std::string zero = exif_segment(0, true), nine = exif_segment(9, false);
+    struct {
+        const char *what;
+        std::vector<std::string> app1;
+    } cases[] = {{"no EXIF", {}},
+                 {"orientation 1", {exif_segment(1, true)}},
+                 {"directory out of bounds", {far_directory}},
+                 {"more entries than the segment holds", {many_entries.substr(0, 14 + 2 + 12)}},
+                 {"orientation of another type", {bad_type}},
+                 {"orientation 0", {zero}},
+                 {"orientation 9", {nine}},
+                 {"EXIF cut after its header", {six.substr(0, 12)}},
+                 {"a first EXIF segment saying 1 counts, not a second saying 6", {exif_segment(1, false), six}},
+                 {"XMP in APP1, no EXIF", {"http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>"}}};
+    for (const auto &c : cases) {
+        std::string file = lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {}, c.app1);
+        Picture *p = decode(dir.file("h.jpg"), file);
+        ASSERT_NE(p, nullptr) << c.what << ": " << codec_last_report();
+        EXPECT_EQ(p->width * 100 + p->height, 2114) << c.what;
+        EXPECT_EQ(std::vector<uint8_t>(p->colour, p->colour + want.size()), want) << c.what << ": the library's own pixels";
+        picture_free(p);
+    }
+    // After an XMP segment, EXIF still counts.
+    Picture *p = decode(dir.file("x.jpg"), lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {},
+                                                      {std::string("http://ns.adobe.com/xap/1.0/\0x", 30), six}));
+    ASSERT_NE(p, nullptr);
+    EXPECT_EQ(p->width * 100 + p->height, 1421);
+    picture_free(p);
+    // A file that ends inside its EXIF segment fails cleanly.
+    std::string file = lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {}, {six + std::string(3000, 'x')});
+    EXPECT_EQ(decode(dir.file("c.jpg"), file.substr(0, file.find("Exif") + 1000)), nullptr);
+}
+
+TEST_F(Jpeg, ExifParserNeverReadsOutsideItsData)
+{
+    std::string seg = exif_segment(6, true).substr(6);
+    const size_t entry_end = 8 + 2 + 12 + 12;  // header, count, make, orientation
+    // Every cut of a good directory: the orientation counts only when all of its entry
+    // is there. Each cut lies in a block of its own size, so a read past it is caught.
+    for (size_t n = 0; n <= seg.size(); n++) {
+        std::vector<uint8_t> data(seg.begin(), seg.begin() + (long)n);
+        EXPECT_EQ(jpeg_exif_orientation(data.data(), n), n >= entry_end ? 6 : 1) << "cut to " << n << " bytes";
+    }
+    EXPECT_EQ(jpeg_exif_orientation(nullptr, 0), 1);
+    // Random directories behind a good header: any answer is an orientation.
+    // The bytes come from those a directory is made of, so tags, types and counts that
+    // almost fit turn up often.
+    const uint8_t parts[] = {0, 1, 3, 8, 12, 0x12, 0xFF};
+    uint32_t r = 12345;
+    for (int i = 0; i < 3000; i++) {
+        r = r * 1103515245u + 12345u;
+        std::vector<uint8_t> data(8 + (r >> 16) % 64);
+        for (uint8_t &b : data)
+            b = parts[((r = r * 1103515245u + 12345u) >> 16) % 7];
+        memcpy(data.data(), i % 2 ? "MM\0*" : "II*\0", 4);
+        memset(data.data() + 4, 0, 4);
+        data[i % 2 ? 7 : 4] = (uint8_t)(8 + i % 16);  // the directory somewhere near the start
+        int o = jpeg_exif_orientation(data.data(), data.size());
+        ASSERT_TRUE(o >= 1 && o <= 8) << o;
+    }
+}
+
+TEST_F(Jpeg, FittedReadsDecodeAtTheSmallestScaleThatCoversTheFit)
+{
+    // The fitted size is covered with the fewest eighths: 4000 x 3000 for 800 x 600 needs
+    // 1000 x 750 (1/4); a panorama is limited by its height's fit, a tall picture by its
+    // width; a picture that already fits, or a fit of nothing, is read whole.
+    struct {
+        int32_t w, h, fit_w, fit_h, scale;
+    } cases[] = {{4000, 3000, 800, 600, 2},   {6000, 4000, 1900, 1000, 2}, {20000, 5000, 1900, 1000, 1},
+                 {400, 300, 140, 100, 3},     {400, 300, 80, 60, 2},       {100, 2000, 1900, 1000, 4},
+                 {1900, 1000, 1900, 1000, 8}, {1901, 1000, 1900, 1000, 8}, {300, 200, 1900, 1000, 8},
+                 {3000, 3000, 0, 1000, 8},    {16000, 9000, 1600, 900, 1}, {1599, 900, 1600, 900, 8}};
+    for (const auto &c : cases)
+        EXPECT_EQ(jpeg_fit_scale(c.w, c.h, c.fit_w, c.fit_h), c.scale) << c.w << "x" << c.h << " into " << c.fit_w << "x" << c.fit_h;
+
+    std::string file = lib_encode(400, 300, 3, JCS_RGB);
+    write_file(dir.file("f.jpg"), file);
+    struct {
+        int32_t fit_w, fit_h, w, h, scale;
+    } reads[] = {{140, 100, 150, 113, 3}, {80, 60, 100, 75, 2}, {1900, 1000, 400, 300, 8}};
+    for (const auto &r : reads) {
+        int32_t fw = 0, fh = 0, w, h;
+        ASSERT_EQ(gformat_read_fit(dir.file("f.jpg").c_str(), r.fit_w, r.fit_h, &fw, &fh), 1) << codec_last_report();
+        EXPECT_EQ(fw * 1000 + fh, 400300) << "the file's own size";
+        gformat_size(&w, &h);
+        EXPECT_EQ(w * 1000 + h, r.w * 1000 + r.h) << "decoded for " << r.fit_w << "x" << r.fit_h;
+        Picture *p = gformat_take();
+        std::vector<uint8_t> want = lib_decode(file, JCS_EXT_BGR, r.scale);
+        EXPECT_EQ(std::vector<uint8_t>(p->colour, p->colour + (size_t)p->height * p->colour_stride), want)
+            << "the library's own pixels at " << r.scale << "/8";
+        picture_free(p);
+    }
+
+    // Turned by its EXIF, the picture is fitted and reported upright.
+    write_file(dir.file("t.jpg"), lib_encode(400, 300, 3, JCS_RGB, Coding::BASELINE, {}, {exif_segment(6, false)}));
+    int32_t fw = 0, fh = 0, w, h;
+    ASSERT_EQ(gformat_read_fit(dir.file("t.jpg").c_str(), 100, 140, &fw, &fh), 1) << codec_last_report();
+    gformat_size(&w, &h);
+    EXPECT_EQ(fw * 1000 + fh, 300400);
+    EXPECT_EQ(w * 1000 + h, 113150) << "3/8 of the upright size";
+    gformat_free();
+
+    // A grey JPEG comes in colour like every picture of the front end.
+    write_file(dir.file("g.jpg"), lib_encode(64, 48, 1, JCS_GRAYSCALE));
+    ASSERT_EQ(gformat_read_fit(dir.file("g.jpg").c_str(), 16, 16, &fw, &fh), 1);
+    Picture *p = gformat_take();
+    EXPECT_EQ(p->format, IMG_BGR);
+    EXPECT_EQ(p->width * 100 + p->height, 1612);
+    picture_free(p);
+}
+
+TEST_F(Jpeg, APanoramaTooLargeToReadWholeLoadsFitted)
+{
+    // 20000 x 5000, grey (fast to make): wider than any picture read whole.
+    const int W = 20000, H = 5000;
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    FILE *f = fopen(dir.file("pano.jpg").c_str(), "wb");
+    jpeg_stdio_dest(&c, f);
+    c.image_width = W, c.image_height = H, c.input_components = 1, c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 50, TRUE);
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(W);
+    for (int x = 0; x < W; x++)
+        row[(size_t)x] = (uint8_t)(x / 80);
+    for (JSAMPROW r = row.data(); c.next_scanline < c.image_height;)
+        jpeg_write_scanlines(&c, &r, 1);
+    jpeg_finish_compress(&c);
+    jpeg_destroy_compress(&c);
+    fclose(f);
+
+    int32_t held = blocks_held();
+    EXPECT_EQ(gformat_read(dir.file("pano.jpg").c_str()), 0);
+    EXPECT_STREQ(codec_last_report(), "JPG: picture too large");
+    int32_t fw = 0, fh = 0, w, h;
+    ASSERT_EQ(gformat_read_fit(dir.file("pano.jpg").c_str(), 1900, 1000, &fw, &fh), 1) << codec_last_report();
+    EXPECT_EQ(fw * 100000 + fh, 2000005000);
+    gformat_size(&w, &h);
+    EXPECT_EQ(w * 10000 + h, 25000625) << "1/8 covers 1900 x 475";
+    Picture *p = gformat_take();
+    EXPECT_NEAR(p->colour[(size_t)(100 * 3)], 10, 1) << "the grey of column 800 of the file, at column 100";
+    picture_free(p);
+    EXPECT_EQ(gformat_read_fit(dir.file("pano.jpg").c_str(), 30000, 30000, &fw, &fh), 0) << "read whole it is too large";
+    EXPECT_EQ(fw + fh, 0);
+    EXPECT_EQ(blocks_held(), held);
+}
+
+TEST_F(Jpeg, FittedReadsRefuseHostileHeadersAndLeaveNothing)
+{
+    std::string good = lib_encode(64, 48, 3, JCS_RGB);
+    std::string bad = good;  // claims 60000 x 60000; the data is that of 64 x 48
+    bad.replace(good.find("\xFF\xC0") + 5, 4, "\xEA\x60\xEA\x60");
+    write_file(dir.file("h.jpg"), bad);
+    int32_t held = blocks_held(), fw = 1, fh = 1;
+    EXPECT_EQ(gformat_read_fit(dir.file("h.jpg").c_str(), 1900, 1000, &fw, &fh), 0);
+    EXPECT_EQ(fw + fh, 0);
+    EXPECT_EQ(gformat_take(), nullptr);
+    for (size_t cut : {0ul, 20ul, good.size() / 2}) {
+        write_file(dir.file("c.jpg"), good.substr(0, cut));
+        EXPECT_EQ(gformat_read_fit(dir.file("c.jpg").c_str(), 16, 16, &fw, &fh), 0) << "cut at " << cut;
+    }
+    EXPECT_EQ(gformat_read_fit(dir.file("none.jpg").c_str(), 16, 16, &fw, &fh), 0);
+    EXPECT_EQ(blocks_held(), held);
+    FILE *f = fopen(dir.file("h.jpg").c_str(), "rb");
+    Picture *p = picture_create(8, 6, IMG_BGR);
+    EXPECT_EQ(jpeg_read_pixels_scaled(p, f, 0), 1) << "no such scale";
+    EXPECT_EQ(jpeg_read_pixels_scaled(p, f, 9), 1) << "no such scale";
+    picture_free(p);
+    fclose(f);
 }
