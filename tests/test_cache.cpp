@@ -243,7 +243,7 @@ TEST(PictureFiles, ReaderIsChosenByExtension)
     const char *f = gformat_filter();
     EXPECT_STREQ(f, "All Formats");
     f += strlen(f) + 1;
-    EXPECT_STREQ(f, "*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB");
+    EXPECT_STREQ(f, "*.JPG;*.JPE;*.JIF;*.JPEG;*.JFIF;*.TIF;*.TIFF;*.BMP;*.RLE;*.DIB;*.PNG");
 }
 
 TEST(PictureFiles, ToolConvertsAndRefusesCleanly)
