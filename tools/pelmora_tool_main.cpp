@@ -181,7 +181,7 @@ static Picture *read_picture(const char *path)
         p = gformat_take();
     if (!p) {
         const char *why = codec_last_report();
-        tool_fail(path, why[0] ? why : "not a picture this game reads (BMP, JPEG, TIFF or IMG)");
+        tool_fail(path, why[0] ? why : "not a picture this game reads (BMP, JPEG, TIFF, PNG or IMG)");
     }
     return p;
 }
