@@ -214,13 +214,15 @@ protected:
 
 TEST_F(Options, ListsShowEnglishFirstThenTheLanguageFilesAndSelectTheStoredOneInAnyCase)
 {
-    language_files({"german.ini", "german.hlp", "Dansk.INI", "espanol.v2.ini", "notes.txt", "zulu.hlp.bak"});
+    language_files({"german.ini", "german.hlp", "Dansk.INI", "espanol.v2.ini", "notes.txt", "zulu.hlp.bak",
+                    "two\nlines.ini", "tab\there.hlp", " spaced.ini"});
     fs::create_directories("sfiles/ml/folder.ini");
-    settings("UserInterface=GERMAN.ini\nHelpFile=missing.hlp\n");
+    settings("UserInterface=GERMAN.ini\nHelpFile=missing.hlp\nFeedBackSupport=off\n");
     int result = run({
         [&] {
             EXPECT_EQ(items(101), (Names{"English", "Dansk", "english", "espanol.v2", "german"}))
-                << "English without a file first, then the files' names cut at the last dot, sorted without case";
+                << "English without a file first, then the files' names cut at the last dot, sorted without case; "
+                   "none whose name would write lines of its own into the settings";
             EXPECT_EQ(items(102), (Names{"English", "english", "german"}));
             EXPECT_EQ(selected(101), 4) << "the stored name in other letters still selects its file";
             EXPECT_EQ(std::string(options_item_file(101, 4)), "german.ini");
@@ -235,7 +237,8 @@ TEST_F(Options, ListsShowEnglishFirstThenTheLanguageFilesAndSelectTheStoredOneIn
     EXPECT_EQ(result, 1);
     EXPECT_EQ(std::tuple(setting("UserInterface"), setting("HelpFile")), std::tuple("german.ini", ""))
         << "OK writes the files of the items shown";
-    EXPECT_EQ(std::tuple(setting("BackGround"), setting("FeedBackSupport")), std::tuple("209 42 0", "1"));
+    EXPECT_EQ(std::tuple(setting("BackGround"), setting("FeedBackSupport")), std::tuple("209 42 0", "1"))
+        << "only the exact text \"0\" unticks the box; \"off\" leaves it ticked";
 }
 
 TEST_F(Options, DefaultThenOkWritesEnglishTheDefaultColourAndFeedbackOn)
@@ -247,6 +250,11 @@ TEST_F(Options, DefaultThenOkWritesEnglishTheDefaultColourAndFeedbackOn)
             EXPECT_EQ(std::tuple(selected(101), selected(102)), std::tuple(2, 2));
             EXPECT_EQ(colour(), std::tuple(10, 20, -5)) << "three numbers are taken as they stand";
             EXPECT_EQ(button_state(options_control(107)), 0) << "\"0\" unticks the box";
+            EXPECT_EQ(button_enabled(options_control(107)), 0) << "greyed without the force-feedback library";
+            click_control(107);
+        },
+        [&] {
+            EXPECT_EQ(button_state(options_control(107)), 0) << "a greyed box does not change";
             click_control(105);
         },
         [&] {
@@ -347,19 +355,6 @@ TEST_F(Options, WithoutTheLanguageFolderOnlyEnglishIsListed)
     });
     EXPECT_EQ(result, 1);
     EXPECT_EQ(std::tuple(setting("UserInterface"), setting("HelpFile")), std::tuple("", ""));
-}
-
-TEST_F(Options, NamesTheSettingsCannotHoldAreLeftOut)
-{
-    language_files({"two\nlines.ini", "tab\there.ini", " spaced.ini", "fine.ini"});
-    int result = run({
-        [&] {
-            EXPECT_EQ(items(101), (Names{"English", "english", "fine"}))
-                << "a name with a line break would write lines of its own into the settings";
-            push_key(SDLK_ESCAPE);
-        },
-    });
-    EXPECT_EQ(result, 0);
 }
 
 TEST_F(Options, PressesAndDragsInTheMapPickItsColourAndThePreviewShowsIt)
@@ -655,25 +650,6 @@ TEST_F(OptionsFeedback, TheBoxIsOnlyEnabledWithTheLibraryAndApplySwitchesFeedbac
     options_apply();
     options_apply();
     EXPECT_EQ(fake.calls(), (std::vector<std::string>{"fbmouse_init"})) << "switched back on once";
-}
-
-TEST_F(Options, TheFeedbackBoxIsGreyedWithoutTheLibrary)
-{
-    ASSERT_FALSE(fb_present());
-    settings("FeedBackSupport=off\n");
-    int result = run({
-        [&] {
-            EXPECT_EQ(button_enabled(options_control(107)), 0);
-            EXPECT_EQ(button_state(options_control(107)), 1) << "only \"0\" unticks it";
-            click_control(107);
-        },
-        [&] {
-            EXPECT_EQ(button_state(options_control(107)), 1) << "a greyed box does not change";
-            push_key(SDLK_RETURN);
-        },
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(setting("FeedBackSupport"), "1");
 }
 
 // --- the -options start ---
