@@ -139,7 +139,7 @@ const LtFormat lt_formats[] = {
     // box name, piece count, play time
     {230, "%s%i%s", "Congratulations!\\nYou have finished \"%s\":\\n%i pieces in %s."},
     // screen width, screen height
-    {413, "%i%i", "Full size on screens from %ix%i"},
+    {413, "%i%i", "Full size from %ix%i"},
 };
 const int lt_formats_count = (int)(sizeof lt_formats / sizeof lt_formats[0]);
 

@@ -47,12 +47,12 @@ TEST_F(Lang, ATranslationThatDoesNotFitItsUseGetsTheEnglishTextAndTheGameStarts)
                                             "413=%s x %s\n15=100% done\n16=50%% off\n");
     lt_init(file.c_str());
     EXPECT_STREQ(lt_get(230), "Congratulations!\nYou have finished \"%s\":\n%i pieces in %s.");
-    EXPECT_STREQ(lt_get(413), "Full size on screens from %ix%i");
+    EXPECT_STREQ(lt_get(413), "Full size from %ix%i");
     EXPECT_STREQ(lt_get(15), "100% done");
     EXPECT_STREQ(lt_get(16), "50%% off");
     char out[128];
     snprintf(out, sizeof out, lt_get(413), 800, 600);
-    EXPECT_STREQ(out, "Full size on screens from 800x600");
+    EXPECT_STREQ(out, "Full size from 800x600");
 }
 
 TEST_F(Lang, TextsByNumberWithLineBreaks)

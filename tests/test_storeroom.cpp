@@ -35,7 +35,6 @@ const Placed placed[] = {{"A", 150, 250}, {"B", 400, 250}, {"C", 180, 270}, {"L"
 class StoreRoom : public ToolkitTest {
 protected:
     std::vector<std::string> messages;  // every message box shown, in order
-    static StoreRoom *current;
 
     void SetUp() override
     {
@@ -57,29 +56,17 @@ protected:
         start(800, 600);
         platform_up();
         io_clock_start(true);
-        current = this;
-        io_set_event_tap(tap);
+        message_log(&messages);
         frame();
     }
     void TearDown() override
     {
-        io_set_event_tap(nullptr);
+        message_log(nullptr);
         playroom_leave();
         io_clock_start(false);
         platform_down();
         ToolkitTest::TearDown();
     }
-    // Notes each message box as it comes up.
-    static void tap(const IoEvent *)
-    {
-        const char *text = msgbox_text();
-        if (text && window_modal() == msgbox_window() &&
-            (current->messages.empty() || current->messages.back() != text || !current->in_box))
-            current->messages.push_back(text);
-        current->in_box = text != nullptr;
-    }
-    bool in_box = false;
-
     static ShelfBox *box(const char *name) { return shelf_find(name); }
     // Presses far enough apart in time never make a double click.
     static void later(int64_t ms = 1000) { io_clock_advance(io_time() + ms); }
@@ -126,7 +113,6 @@ protected:
     }
     std::string text_of(int32_t number) const { return lt_get(number); }
 };
-StoreRoom *StoreRoom::current = nullptr;
 
 std::string ini_value(const char *section, const char *key)
 {

@@ -1,11 +1,14 @@
 #include "tests/toolkit_env.h"
 
 #include <SDL2/SDL.h>
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <unistd.h>
 
 #include "image/clip.h"
 #include "platform/platform.h"
+#include "ui/stdwin.h"
 
 void ToolkitTest::start(int32_t width, int32_t height)
 {
@@ -141,8 +144,38 @@ void push_key(int32_t sdl_key, uint16_t mods)
 
 void push_text(const char *text)
 {
-    SDL_Event e = {};
-    e.type = SDL_TEXTINPUT;
-    snprintf(e.text.text, sizeof e.text.text, "%s", text);
-    SDL_PushEvent(&e);
+    // One event holds 31 bytes: a longer text comes in several, never splitting a
+    // character.
+    size_t left = strlen(text);
+    while (left > 0) {
+        SDL_Event e = {};
+        e.type = SDL_TEXTINPUT;
+        size_t n = std::min(left, sizeof e.text.text - 1);
+        while (n < left && n > 0 && ((uint8_t)text[n] & 0xC0) == 0x80)
+            n--;
+        memcpy(e.text.text, text, n);
+        SDL_PushEvent(&e);
+        text += n;
+        left -= n;
+    }
+}
+
+static std::vector<std::string> *message_log_to;
+static bool message_up;
+
+// A box counts once while it stays up, however many events pass under it.
+static void message_tap(const IoEvent *)
+{
+    const char *text = msgbox_text();
+    if (text && window_modal() == msgbox_window() &&
+        (message_log_to->empty() || message_log_to->back() != text || !message_up))
+        message_log_to->push_back(text);
+    message_up = text != nullptr;
+}
+
+void message_log(std::vector<std::string> *log)
+{
+    message_log_to = log;
+    message_up = false;
+    io_set_event_tap(log ? message_tap : nullptr);
 }

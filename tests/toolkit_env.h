@@ -3,6 +3,7 @@
 // through the kernel as the main loop delivers them.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "platform/events.h"
 #include "kernel/kernel.h"
@@ -45,8 +46,12 @@ protected:
 // A key pressed and released (with SDL modifier bits) through the window system's queue,
 // where the game's own loop (a modal dialog's) reads it.
 void push_key(int32_t sdl_key, uint16_t mods = 0);
-// Typed text, as the window system gives it to an edit field.
+// Typed text, as the window system gives it to an edit field (in pieces of 31 bytes).
 void push_text(const char *text);
+
+// Notes the text of every message box as it comes up, in order, into `log` (null stops);
+// the test answers the boxes with pushed keys. Uses the kernel's event tap.
+void message_log(std::vector<std::string> *log);
 
 // A handler that counts what it hears and takes what it is told to.
 struct Heard {

@@ -1,0 +1,384 @@
+// The create room as the player uses it: pictures fitted to the desk or refused, a new
+// box made through the file chooser, the trackbars, the shape buttons and the name
+// prompt and found on the shelf and by the companion command, a box changed or left as
+// it was, music chosen or refused, a picture dropped on the window, and the room's look.
+#include <SDL2/SDL.h>
+
+#include <filesystem>
+#include <set>
+
+#include "platform/events.h"
+#include "platform/files.h"
+#include "platform/loop.h"
+#include "puzzle/cut.h"
+#include "res/lang.h"
+#include "rooms/box/shelf.h"
+#include "rooms/create/createroom.h"
+#include "rooms/store/storeroom.h"
+#include "tests/reference_image.h"
+#include "tests/test_box_support.h"
+#include "tests/toolkit_env.h"
+#include "ui/button.h"
+#include "ui/stdwin.h"
+#include "ui/trackbar.h"
+
+namespace {
+
+const std::string MIDI("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\4\0\xFF\x2F\0", 26);
+
+class CreateRoom : public ToolkitTest {
+protected:
+    std::vector<std::string> messages;
+    std::string pics;
+
+    void SetUp() override
+    {
+        make_game_folders();
+        write_file("sfiles/config.ini", "[MAIN]\nSamplesInstalled=1\n");
+        start(800, 600);
+        platform_up();
+        io_clock_start(true);
+        message_log(&messages);
+        make_dir("pics");
+        pics = std::filesystem::current_path().string() + "/pics/";
+        frame();
+    }
+    void TearDown() override
+    {
+        message_log(nullptr);
+        if (createroom.shown)
+            createroom_leave();
+        io_clock_start(false);
+        platform_down();
+        ToolkitTest::TearDown();
+    }
+    std::string picture(const std::string &name, int32_t w, int32_t h, int seed = 1)
+    {
+        write_file("pics/" + name, test_jpeg(w, h, seed));
+        return pics + name;
+    }
+    // Loads a picture the way the Load button does once the file is chosen; a message it
+    // shows is answered with Enter.
+    int32_t load(const std::string &path)
+    {
+        messages.clear();
+        push_key(SDLK_RETURN);
+        int32_t loaded = createroom_load_picture(path.c_str());
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
+        return loaded;
+    }
+    // Answers the file chooser that is about to open: Tab to its name box, the path typed
+    // and Enter.
+    static void choose(const std::string &path)
+    {
+        push_key(SDLK_TAB);
+        push_text(path.c_str());
+        push_key(SDLK_RETURN);
+    }
+    std::string said() const { return messages.size() == 1 ? messages[0] : std::to_string(messages.size()) + " messages"; }
+    static void later() { io_clock_advance(io_time() + 1000); }
+    static void click_window(int32_t window, int32_t dx = 5, int32_t dy = 5)
+    {
+        later();
+        int32_t x, y;
+        window_screen_position(window, &x, &y);
+        click(x + dx, y + dy);
+        frame();
+    }
+    static int32_t control(int32_t n) { return createroom.controls[n]; }
+    // The trackbar's arrow buttons, square at its ends, step its value by one.
+    static void step(int32_t trackbar, int32_t steps)
+    {
+        int32_t w, h;
+        window_size(trackbar, &w, &h);
+        for (int32_t i = 0; i < abs(steps); i++)
+            click_window(trackbar, steps < 0 ? TRACKBAR_HEIGHT / 2 : w - TRACKBAR_HEIGHT / 2, TRACKBAR_HEIGHT / 2);
+    }
+    static std::pair<int32_t, int32_t> range(int32_t trackbar)
+    {
+        int32_t lo, hi;
+        trackbar_range(trackbar, &lo, &hi);
+        return {lo, hi};
+    }
+    static int32_t height_of(int32_t window)
+    {
+        int32_t w, h;
+        window_size(window, &w, &h);
+        return h;
+    }
+    std::string text(int32_t n) const { return lt_get(n); }
+};
+
+TEST_F(CreateRoom, APictureIsFittedToTheDeskOrRefused)
+{
+    ASSERT_EQ(createroom_enter(nullptr), 1);
+    EXPECT_EQ(std::tuple(createroom.desk_x, createroom.desk_y, createroom.desk_w, createroom.desk_h),
+              std::tuple(10, 28, 780, 520));
+    EXPECT_FALSE(window_shown(createroom.piece_window)) << "with no picture only the picture window shows";
+    EXPECT_EQ(height_of(createroom.image_window), 84);
+
+    ASSERT_EQ(load(picture("Wide field.jpg", 2000, 1000)), 1);
+    const BoxInfo &b = createroom.info;
+    EXPECT_EQ(std::tuple(b.picture_width, b.picture_height), std::tuple(780, 390));
+    EXPECT_EQ(createroom.size_axis, 'w');
+    EXPECT_EQ(range(control(CREATE_SIZE)), std::pair(80, 780));
+    EXPECT_EQ(trackbar_value(control(CREATE_SIZE)), 780);
+    EXPECT_STREQ(createroom.box_name, "Wide field");
+    EXPECT_EQ(std::tuple(b.piece_size, b.jitter, b.shape), std::tuple(32, 0, 1));
+    EXPECT_EQ(b.piece_count, (780 / 32) * (390 / 32)) << "the grid is counted at once";
+    EXPECT_TRUE(window_shown(createroom.piece_window) && window_shown(createroom.misc_window));
+    EXPECT_EQ(height_of(createroom.image_window), 140);
+
+    // A smaller picture on the desk: the piece sizes follow its smaller side.
+    createroom_set_size(100);
+    EXPECT_EQ(std::tuple(b.picture_width, b.picture_height), std::tuple(100, 50));
+    EXPECT_EQ(range(control(CREATE_PIECE_SIZE)), std::pair(10, 25));
+    EXPECT_EQ(b.piece_size, 25) << "a piece size above the range comes down to it";
+    EXPECT_EQ(std::tuple(createroom.picture->width, createroom.picture->height), std::tuple(100, 50));
+
+    ASSERT_EQ(load(picture("small.jpg", 100, 60)), 1);
+    EXPECT_EQ(range(control(CREATE_PIECE_SIZE)), std::pair(10, 30));
+    EXPECT_EQ(b.piece_size, 30);
+    EXPECT_EQ(std::tuple(b.picture_width, b.picture_height), std::tuple(100, 60)) << "never enlarged";
+    EXPECT_EQ(load(picture("tiny.jpg", 40, 40)), 1);
+    EXPECT_EQ(range(control(CREATE_SIZE)), std::pair(40, 40));
+    EXPECT_TRUE(messages.empty());
+
+    EXPECT_EQ(load(picture("thin.jpg", 39, 400)), 0);
+    EXPECT_EQ(said(), text(CREATE_TEXT_TOO_SMALL));
+    EXPECT_EQ(createroom.picture, nullptr);
+    EXPECT_FALSE(window_shown(createroom.piece_window));
+    EXPECT_EQ(height_of(createroom.image_window), 84);
+    // 9000 x 100 fits the desk as 780 x 8: too low for a piece, though the file is not.
+    EXPECT_EQ(load(picture("strip.jpg", 9000, 100)), 0);
+    EXPECT_EQ(said(), text(CREATE_TEXT_TOO_SMALL));
+
+    write_file("pics/letter.jpg", "Dear friend, this is not a picture.");
+    EXPECT_EQ(load(pics + "letter.jpg"), 0);
+    EXPECT_EQ(said(), text(CREATE_TEXT_UNREADABLE));
+    write_file("pics/cut short.jpg", test_jpeg(300, 200).substr(0, 700));
+    EXPECT_EQ(load(pics + "cut short.jpg"), 0);
+    EXPECT_EQ(said(), text(CREATE_TEXT_UNREADABLE));
+    EXPECT_EQ(load(pics + "missing.jpg"), 0);
+    EXPECT_EQ(said(), text(CREATE_TEXT_UNREADABLE));
+    EXPECT_EQ(createroom.source, nullptr);
+}
+
+TEST_F(CreateRoom, TheInfoTextNamesTheSmallestScreenThatShowsThePictureWhole)
+{
+    char info[512];
+    createroom_info_text(info, sizeof info);
+    EXPECT_STREQ(info, "") << "no picture, no text";
+    ASSERT_EQ(createroom_enter(nullptr), 1);
+    ASSERT_EQ(load(picture("View.jpg", 700, 400)), 1);
+    createroom_info_text(info, sizeof info);
+    EXPECT_EQ(std::string(info), "Box: View\nPieces: " + std::to_string(createroom.info.piece_count) +
+                                     ", Size: 700x400\nFull size from 800x600");
+    int32_t w, h;
+    EXPECT_EQ(createroom_screen_mode(620, 400, &w, &h), 1);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(640, 480));
+    EXPECT_EQ(createroom_screen_mode(1580, 1120, &w, &h), 1);
+    EXPECT_EQ(std::tuple(w, h), std::tuple(1600, 1200));
+    EXPECT_EQ(createroom_screen_mode(1581, 100, &w, &h), 0);
+}
+
+TEST_F(CreateRoom, RandomCutsStayInTheirRanges)
+{
+    ASSERT_EQ(createroom_enter(nullptr), 1);
+    ASSERT_EQ(load(picture("Meadow.jpg", 300, 120)), 1);
+    std::set<int32_t> sizes;
+    for (int i = 0; i < 200; i++) {
+        click_window(control(CREATE_RANDOM));
+        const BoxInfo &b = createroom.info;
+        ASSERT_TRUE(b.piece_size >= 10 && b.piece_size < 60 && b.jitter >= 0 && b.jitter < 40 && b.shape >= 0 &&
+                    b.shape < 8);
+        ASSERT_EQ(trackbar_value(control(CREATE_PIECE_SIZE)), b.piece_size);
+        ASSERT_EQ(button_group_selected(control(CREATE_SHAPE_FIRST)), b.shape);
+        int32_t columns, rows, ox, oy;
+        cut_grid_measure(&b, &columns, &rows, &ox, &oy);
+        ASSERT_EQ(b.piece_count, columns * rows);
+        sizes.insert(b.piece_size);
+    }
+    EXPECT_GT(sizes.size(), 20u) << "the cuts differ";
+    createroom_leave();
+
+    // A box whose smaller side holds just two of the smallest pieces has one piece size
+    // to choose from.
+    BoxInfo info = test_box_info(100, 20, 10);
+    write_file("puzzles/Ribbon.pzl", box_file({{1, 2, 3, CHUNK_ID_MARK}}, info, test_jpeg(100, 20)));
+    ASSERT_EQ(createroom_enter("Ribbon"), 1);
+    EXPECT_EQ(range(control(CREATE_PIECE_SIZE)), std::pair(10, 10));
+    click_window(control(CREATE_RANDOM));
+    EXPECT_EQ(createroom.info.piece_size, 10);
+}
+
+TEST_F(CreateRoom, ANewBoxIsMadeWithTheMouseAndFoundOnTheShelf)
+{
+    std::string path = picture("Sunset.jpg", 1000, 700);
+    click_window(storeroom.main_buttons[1]);
+    ASSERT_EQ(window_root(), createroom.window);
+    EXPECT_EQ(createroom.editing, 0);
+
+    choose(path);
+    click_window(control(CREATE_LOAD));
+    ASSERT_NE(createroom.picture, nullptr) << "the chosen picture is loaded";
+    EXPECT_EQ(std::tuple(createroom.info.picture_width, createroom.info.picture_height), std::tuple(742, 520));
+
+    step(control(CREATE_PIECE_SIZE), -4);
+    step(control(CREATE_JITTER), 7);
+    click_window(control(CREATE_SHAPE_FIRST + 5));
+    click_window(control(CREATE_ROTATION));
+    frame();
+    const BoxInfo &b = createroom.info;
+    EXPECT_EQ(std::tuple(b.piece_size, b.jitter, b.shape, b.rotation), std::tuple(28, 7, 5, 1));
+
+    // OK asks for the name, offering the picture's; another box's name is refused.
+    write_file("puzzles/Taken.pzl", box_file({{4, 5, 6, CHUNK_ID_MARK}}, test_box_info(200, 150, 25), test_jpeg(200, 150)));
+    shelf_load_box("Taken");
+    push_key(SDLK_a, KMOD_LCTRL);
+    push_text("Taken");
+    push_key(SDLK_RETURN);
+    push_key(SDLK_RETURN);  // the message that the name is taken
+    push_key(SDLK_a, KMOD_LCTRL);
+    push_text("Evening sky");
+    push_key(SDLK_RETURN);
+    click_window(control(CREATE_OK));
+    EXPECT_EQ(said(), text(16));
+    EXPECT_EQ(window_root(), storeroom.window) << "saving leaves for the store room";
+    EXPECT_FALSE(createroom.shown);
+
+    ShelfBox *box = shelf_find("Evening sky");
+    ASSERT_NE(box, nullptr) << "the new box is on the shelf";
+    EXPECT_EQ(std::tuple(box->info.piece_size, box->info.jitter, box->info.shape, box->info.rotation),
+              std::tuple(28, 7, 5, 1));
+    ChildOptions opt;
+    ASSERT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"box", "info", "puzzles/Evening sky.pzl"}, opt), 30000), 0);
+    std::string info = read_file("stdout.txt");
+    for (const char *line : {"piece size       28", "jitter           7", "shape            5", "picture width    742",
+                             "picture height   520", "rotation         1", "has music        0"})
+        EXPECT_NE(info.find(line), std::string::npos) << line << " in\n" << info;
+}
+
+TEST_F(CreateRoom, ABoxIsChangedOrLeftAsItWas)
+{
+    BoxInfo info = test_box_info(400, 300, 40);
+    info.has_description = 1;
+    std::string before = box_file({{7, 7, 7, CHUNK_ID_MARK}}, info, test_jpeg(400, 300),
+                                  box_record(BOX_TAG_DESCRIPTION, "Boats in a harbour"));
+    write_file("puzzles/Harbour.pzl", before);
+    write_file("puzzles/Gift.pzl", box_file({{8, 8, 8, CHUNK_ID_MARK}}, [] {
+                   BoxInfo s = test_box_info(200, 150, 25);
+                   s.surprise = 1;
+                   return s;
+               }(), test_jpeg(200, 150)));
+    ShelfBox *harbour = shelf_load_box("Harbour");
+    ShelfBox *gift = shelf_load_box("Gift");
+    ASSERT_TRUE(harbour && gift);
+    frame();
+
+    // A surprise box keeps its secret.
+    gift->selected = 1;
+    storeroom_count_selection();
+    push_key(SDLK_RETURN);
+    click_window(storeroom.tool_buttons[STORE_TOOL_EDIT]);
+    EXPECT_EQ(said(), text(STORE_TEXT_SURPRISE));
+    EXPECT_FALSE(createroom.shown);
+    gift->selected = 0;
+    messages.clear();
+
+    harbour->selected = 1;
+    storeroom_count_selection();
+    click_window(storeroom.tool_buttons[STORE_TOOL_EDIT]);
+    ASSERT_TRUE(createroom.shown);
+    EXPECT_EQ(createroom.editing, 1);
+    EXPECT_FALSE(window_shown(createroom.image_window)) << "a box keeps its picture";
+    EXPECT_EQ(trackbar_value(control(CREATE_PIECE_SIZE)), 40);
+    step(control(CREATE_PIECE_SIZE), -3);
+    click_window(control(CREATE_CANCEL));
+    EXPECT_FALSE(createroom.shown);
+    EXPECT_EQ(read_file("puzzles/Harbour.pzl"), before) << "Cancel writes nothing";
+
+    int32_t x = harbour->x, y = harbour->y;
+    click_window(storeroom.tool_buttons[STORE_TOOL_EDIT]);
+    click_window(control(CREATE_SHAPE_FIRST + 6));
+    click_window(control(CREATE_OK));
+    EXPECT_FALSE(createroom.shown);
+    EXPECT_TRUE(messages.empty());
+    ChunkId id;
+    BoxInfo after;
+    ASSERT_EQ(box_read("Harbour", &id, &after, BOX_ALL_PARTS), 1);
+    EXPECT_EQ(std::tuple(after.shape, after.piece_size, after.has_description), std::tuple(6, 40, 1));
+    EXPECT_EQ(read_file(BOX_TEMP_DESCRIPTION), "Boats in a harbour") << "the description is carried over";
+    ShelfBox *changed = shelf_find("Harbour");
+    ASSERT_NE(changed, nullptr);
+    EXPECT_EQ(std::tuple(changed->x, changed->y, changed->info.shape), std::tuple(x, y, 6));
+}
+
+TEST_F(CreateRoom, MusicIsChosenOrRefused)
+{
+    write_file("pics/tune.mid", MIDI);
+    write_file("pics/noise.mid", "not music at all");
+    ASSERT_EQ(createroom_enter(nullptr), 1);
+    ASSERT_EQ(load(picture("Lake.jpg", 300, 200)), 1);
+    EXPECT_FALSE(button_enabled(control(CREATE_PLAY)));
+
+    choose(pics + "noise.mid");
+    push_key(SDLK_RETURN);  // the refusal
+    click_window(control(CREATE_MUSIC));
+    EXPECT_EQ(said(), text(CREATE_TEXT_NOT_MIDI));
+    EXPECT_EQ(button_state(control(CREATE_MUSIC)), 0);
+    EXPECT_EQ(createroom.info.has_music, 0);
+
+    messages.clear();
+    choose(pics + "tune.mid");
+    click_window(control(CREATE_MUSIC));
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(button_state(control(CREATE_MUSIC)), 1);
+    EXPECT_TRUE(button_enabled(control(CREATE_PLAY)) && button_enabled(control(CREATE_LOOP)));
+    EXPECT_EQ(read_file(BOX_TEMP_MUSIC), MIDI);
+    click_window(control(CREATE_LOOP));
+
+    push_key(SDLK_a, KMOD_LCTRL);
+    push_text("Lake with music");
+    push_key(SDLK_RETURN);
+    click_window(control(CREATE_OK));
+    ShelfBox *box = shelf_find("Lake with music");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(std::tuple(box->info.has_music, box->info.loop_music), std::tuple(1, 1));
+    ChunkId id;
+    BoxInfo info;
+    ASSERT_EQ(box_read("Lake with music", &id, &info, BOX_MUSIC), 1);
+    EXPECT_EQ(read_file(BOX_TEMP_MUSIC), MIDI);
+}
+
+TEST_F(CreateRoom, APictureDroppedOnTheStoreRoomBecomesANewBox)
+{
+    std::string path = picture("Dropped.jpg", 500, 300);
+    PlatformInput drop = {};
+    drop.kind = InputKind::Drop;
+    snprintf(drop.text, sizeof drop.text, "%s", path.c_str());
+    kernel_dispatch_input(&drop);
+    ASSERT_TRUE(createroom.shown);
+    EXPECT_EQ(window_root(), createroom.window);
+    EXPECT_STREQ(createroom.box_name, "Dropped");
+    EXPECT_EQ(createroom.info.picture_width, 500);
+
+    // Another picture dropped on the room replaces the one loaded.
+    snprintf(drop.text, sizeof drop.text, "%s", picture("Second.jpg", 200, 400).c_str());
+    kernel_dispatch_input(&drop);
+    EXPECT_STREQ(createroom.box_name, "Second");
+    EXPECT_EQ(createroom.size_axis, 'h');
+}
+
+TEST_F(CreateRoom, TheRoomLooksRight)
+{
+    ASSERT_EQ(createroom_enter(nullptr), 1);
+    ASSERT_EQ(load(picture("Stripes.jpg", 600, 400, 5)), 1);
+    step(control(CREATE_JITTER), 10);
+    click_window(control(CREATE_SHAPE_FIRST + 3));
+    move(799, 599);
+    repaint_all();
+    EXPECT_TRUE(frame_matches_reference("createroom", 0, 0, 800, 600));
+}
+
+}  // namespace
