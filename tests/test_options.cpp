@@ -498,8 +498,16 @@ TEST_F(Options, ALongListScrollsToKeepTheMarkInView)
     int result = run({
         [&] { click_control(102); },
         [&] {
-            int32_t x, y;
+            int32_t x, y, w, h;
             EXPECT_FALSE(dropdown_item_point(options_control(102), 20, &x, &y)) << "row 20 is scrolled away";
+            window_screen_position(dropdown_list_window(options_control(102)), &x, &y);
+            window_size(dropdown_list_window(options_control(102)), &w, &h);
+            push_click(x + w - DROPDOWN_BAR_WIDTH / 2, y + h - 3);  // the bar below its thumb
+        },
+        [&] {
+            EXPECT_EQ(dropdown_top(options_control(102)), 5) << "a page of six rows on, one kept in view";
+            EXPECT_TRUE(dropdown_is_open(options_control(102)));
+            EXPECT_EQ(selected(102), 0) << "the bar chooses nothing";
             for (int i = 0; i < 20; i++)
                 push_key(SDLK_DOWN);
         },

@@ -226,7 +226,9 @@ static void list_press(Dropdown &d, int32_t x, int32_t y)
         }
         return;
     }
-    mark_row(d, row_at(d, x, y));
+    int32_t row = row_at(d, x, y);
+    if (row >= 0)
+        mark_row(d, row);
 }
 
 static bool inside_field(const Dropdown &d, int32_t x, int32_t y)
