@@ -25,6 +25,7 @@
 #include "platform/platform.h"
 #include "platform/video.h"
 #include "platform/gdi.h"
+#include "rooms/create/createroom.h"
 #include "rooms/play/playroom.h"
 #include "rooms/store/storeroom.h"
 #include "res/gdi_text.h"
@@ -451,6 +452,8 @@ void kernel_init(void)
     storeroom_set_about(about_show);
     storeroom_create();
     kernel_status("Initializing Create Room");
+    createroom_create();
+    kernel_set_drop_handler(createroom_drop);  // a picture dropped on the window makes a box
     kernel_status("Initializing Gallery Room");
     kernel_status("Initializing Play Room");
     playroom_create();

@@ -456,6 +456,25 @@ TEST_F(StoreRoom, AFinishedPictureBecomesTheWallpaperWhereTheDesktopAllowsIt)
     EXPECT_EQ(messages, std::vector<std::string>{text_of(STORE_TEXT_UNFINISHED)});
 }
 
+TEST_F(StoreRoom, TheOptionsTakeEffectAtOnce)
+{
+    // The table's colour as it was when the game started, then a green one in the
+    // settings: OK in the options dialog keeps it and the table turns green at once.
+    uint32_t before = pixel(700, 300);
+    ASSERT_EQ(ini_set_string(SETTINGS_CONFIG, "MAIN", "BackGround", "120 99 0"), 1);
+    push_key(SDLK_ESCAPE);
+    click_button(storeroom.tool_buttons[STORE_TOOL_OPTIONS]);
+    frame();
+    EXPECT_EQ(pixel(700, 300), before) << "Cancel changes nothing";
+    push_key(SDLK_RETURN);
+    click_button(storeroom.tool_buttons[STORE_TOOL_OPTIONS]);
+    frame();
+    uint32_t after = pixel(700, 300);
+    EXPECT_NE(after, before);
+    EXPECT_GT((after >> 8) & 0xFF, std::max((after >> 16) & 0xFF, after & 0xFF)) << "green rules";
+    EXPECT_EQ(ini_value("MAIN", "BackGround"), "120 99 0");
+}
+
 TEST_F(StoreRoom, TheTableLooksRight)
 {
     // A box in progress, a finished one, a surprise and a link box, one selected.

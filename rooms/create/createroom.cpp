@@ -213,8 +213,8 @@ static int write_box_picture(void)
 static int32_t save_new_box(void)
 {
     CreateRoomState &c = createroom;
-    char name[BOX_NAME_MAX + 1];
-    snprintf(name, sizeof name, "%s", c.box_name);
+    char name[sizeof c.box_name];
+    memcpy(name, c.box_name, sizeof name);
     if (!shelf_unique_name(lt_get(CREATE_TEXT_NAME_PROMPT), name))
         return 0;  // the player thinks again
     io_set_cursor(1);

@@ -20,6 +20,7 @@
 #include "ui/button.h"
 #include "ui/desktop.h"
 #include "ui/help.h"
+#include "ui/options.h"
 #include "ui/placement.h"
 #include "ui/stdwin.h"
 #include "ui/text.h"
@@ -341,6 +342,16 @@ static void open_website(void)
     open_document(address);
 }
 
+// The options take effect at once: force feedback, and the table in its new colour.
+static void run_options(void)
+{
+    forget_press();
+    if (options_run() != 1)
+        return;
+    options_apply();
+    storeroom_refresh();
+}
+
 static void leave_gift_interface(void)
 {
     storeroom.gift_interface = 0;
@@ -452,6 +463,8 @@ static void clicked(int32_t button)
         store.about();
     else if (button == t[STORE_TOOL_WEBSITE])
         open_website();
+    else if (button == t[STORE_TOOL_OPTIONS])
+        run_options();
 }
 
 static void room_closed(void)
@@ -551,7 +564,7 @@ void storeroom_create(void)
     storeroom.main_panel = make_panel(STORE_TEXT_TITLE, main_texts, STORE_MAIN_BUTTONS, storeroom.main_buttons);
     static const int32_t gift_texts[STORE_GIFT_BUTTONS] = {191, 192, 193, 194};
     storeroom.gift_panel = make_panel(STORE_TEXT_GIFT_TITLE, gift_texts, STORE_GIFT_BUTTONS, storeroom.gift_buttons);
-    // Rooms that come later: gifts, the gallery, options.
+    // Rooms that come later: gifts and the gallery.
     for (int32_t n : {MAIN_GIFT, MAIN_GALLERY})
         button_enable(storeroom.main_buttons[n], 0);
 
@@ -564,7 +577,6 @@ void storeroom_create(void)
         storeroom.tool_buttons[n] =
             button_register(storeroom.tools_window, BS_PUSH | BS_TEXT | BS_NOTIFY, tool_layout[n].x, tool_layout[n].y,
                             STORE_TOOL_WIDTH, STORE_BUTTON_HEIGHT, 0, lt_get(tool_layout[n].text), 0, 0);
-    button_enable(storeroom.tool_buttons[STORE_TOOL_OPTIONS], 0);
     storeroom_picture_create();
 
     int32_t gift = 0;
