@@ -220,12 +220,13 @@ TEST_F(Options, ListsShowEnglishFirstThenTheLanguageFilesAndSelectTheStoredOneIn
     settings("UserInterface=GERMAN.ini\nHelpFile=missing.hlp\nFeedBackSupport=off\n");
     int result = run({
         [&] {
-            EXPECT_EQ(items(101), (Names{"English", "Dansk", "english", "espanol.v2", "german"}))
-                << "English without a file first, then the files' names cut at the last dot, sorted without case; "
-                   "none whose name would write lines of its own into the settings";
-            EXPECT_EQ(items(102), (Names{"English", "english", "german"}));
-            EXPECT_EQ(selected(101), 4) << "the stored name in other letters still selects its file";
-            EXPECT_EQ(std::string(options_item_file(101, 4)), "german.ini");
+            EXPECT_EQ(items(101), (Names{"English", "Dansk", "espanol.v2", "german"}))
+                << "English without a file first (the game's own english.ini is that item), then the files' "
+                   "names cut at the last dot, sorted without case; none whose name would write lines of its "
+                   "own into the settings";
+            EXPECT_EQ(items(102), (Names{"English", "german"}));
+            EXPECT_EQ(selected(101), 3) << "the stored name in other letters still selects its file";
+            EXPECT_EQ(std::string(options_item_file(101, 3)), "german.ini");
             EXPECT_EQ(std::string(options_item_file(101, 1)), "Dansk.INI");
             EXPECT_EQ(options_item_file(101, 0), nullptr);
             EXPECT_EQ(selected(102), 0) << "a help file that is not there: the first item";
@@ -247,7 +248,7 @@ TEST_F(Options, DefaultThenOkWritesEnglishTheDefaultColourAndFeedbackOn)
     settings("UserInterface=german.ini\nHelpFile=german.hlp\nBackGround=10 20 -5\nFeedBackSupport=0\n");
     int result = run({
         [&] {
-            EXPECT_EQ(std::tuple(selected(101), selected(102)), std::tuple(2, 2));
+            EXPECT_EQ(std::tuple(selected(101), selected(102)), std::tuple(1, 1));
             EXPECT_EQ(colour(), std::tuple(10, 20, -5)) << "three numbers are taken as they stand";
             EXPECT_EQ(button_state(options_control(107)), 0) << "\"0\" unticks the box";
             EXPECT_EQ(button_enabled(options_control(107)), 0) << "greyed without the force-feedback library";
@@ -428,7 +429,7 @@ TEST_F(Options, TheListsOpenOnAClickAndChooseWithTheMouseOrTheKeys)
         [&] {
             ASSERT_TRUE(dropdown_is_open(options_control(101)));
             EXPECT_EQ(dropdown_focus(), options_control(101));
-            ASSERT_TRUE(dropdown_item_point(options_control(101), 3, &x, &y));
+            ASSERT_TRUE(dropdown_item_point(options_control(101), 2, &x, &y));
             push_move(x, y, false);
         },
         [&] {},  // drawn
@@ -442,23 +443,23 @@ TEST_F(Options, TheListsOpenOnAClickAndChooseWithTheMouseOrTheKeys)
         },
         [&] {
             EXPECT_FALSE(dropdown_is_open(options_control(101)));
-            EXPECT_EQ(selected(101), 3) << "german";
+            EXPECT_EQ(selected(101), 2) << "german";
             push_key(SDLK_UP);
         },
         [&] {
-            EXPECT_EQ(selected(101), 2) << "Up steps back in the closed list that has the keys";
+            EXPECT_EQ(selected(101), 1) << "Up steps back in the closed list that has the keys";
             push_key(SDLK_F4);
             push_key(SDLK_DOWN);
             push_key(SDLK_DOWN);
         },
         [&] {
             EXPECT_TRUE(dropdown_is_open(options_control(101)));
-            EXPECT_EQ(selected(101), 2) << "moving the mark in the open list chooses nothing yet";
+            EXPECT_EQ(selected(101), 1) << "moving the mark in the open list chooses nothing yet";
             push_key(SDLK_RETURN);
         },
         [&] {
             EXPECT_FALSE(dropdown_is_open(options_control(101)));
-            EXPECT_EQ(selected(101), 3) << "Enter took the marked row and left the dialog open";
+            EXPECT_EQ(selected(101), 2) << "Enter took the marked row and left the dialog open";
             click_control(102);
         },
         [&] {
@@ -518,12 +519,12 @@ TEST_F(Options, ALongListScrollsToKeepTheMarkInView)
             push_click(x, y);
         },
         [&] {
-            EXPECT_EQ(std::string(options_item_file(102, selected(102))), "langb8.hlp");
+            EXPECT_EQ(std::string(options_item_file(102, selected(102))), "langb9.hlp");
             push_key(SDLK_RETURN);
         },
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(setting("HelpFile"), "langb8.hlp");
+    EXPECT_EQ(setting("HelpFile"), "langb9.hlp");
 }
 
 TEST_F(Options, UpdateLanguagesOpensThePageOrSaysWhyNot)

@@ -219,6 +219,15 @@ static bool storable(const char *name)
     return n > 0 && name[0] != ' ' && name[n - 1] != ' ';
 }
 
+// The game's own English texts and help lie in the language folder too; the list's
+// "English" item stands for them, so they are not listed a second time.
+static bool is_english(const char *file)
+{
+    char cut[1024];
+    item_name(file, cut, sizeof cut);
+    return strcasecmp(cut, OPT_TEXT_ENGLISH) == 0;
+}
+
 // Fills list `which` (0 interface, 1 help) with English and the files matching
 // `pattern` in the language folder, sorted by name, and selects the file [MAIN] `key`
 // names (any letter case), English for an empty value, else the first item.
@@ -233,7 +242,7 @@ static void fill_list(int32_t which, const char *pattern, const char *key)
     snprintf(spec, sizeof spec, "%s/%s", OPT_LANGUAGE_FOLDER, pattern);
     if (dir_first(DIR_FILES, spec))
         while (dir_next(name, sizeof name))
-            if (storable(name))
+            if (storable(name) && !is_english(name))
                 files_add(files, name);
     std::sort(files->names + 1, files->names + files->count, item_before);
 
