@@ -1,0 +1,125 @@
+// The create room on a 1920 x 1080 screen: one step of the piece-size trackbar (the grid
+// made again and the desk redrawn with the picture and the cut over it) against its
+// 30 ms goal, and loading a 24-megapixel photograph into the room against a plain
+// full-size decode of the same file by the JPEG library, measured in the same run.
+#include <benchmark/benchmark.h>
+#include <cstdio>
+#include <jpeglib.h>
+#include <string>
+
+#include "bench/bench_game.h"
+#include "image/gformat.h"
+#include "image/jpeg.h"
+#include "platform/events.h"
+#include "platform/memory.h"
+#include "rooms/create/createroom.h"
+
+namespace {
+
+constexpr double STEP_GOAL_S = 0.030;
+constexpr double LOAD_GOAL_RATIO = 0.5;
+
+// A photograph-like picture: gradients with a little noise, so it compresses like one.
+bool write_photo(const char *path, int32_t width, int32_t height)
+{
+    Picture *p = picture_create(width, height, IMG_BGR);
+    if (!p)
+        return false;
+    uint32_t noise = 12345;
+    for (int32_t y = 0; y < height; y++)
+        for (int32_t x = 0; x < width; x++) {
+            noise = noise * 1103515245u + 12345u;
+            int n = (int)(noise >> 28);
+            uint8_t *px = p->colour + (size_t)y * p->colour_stride + (size_t)x * 3;
+            px[0] = (uint8_t)(x * 255 / width + n);
+            px[1] = (uint8_t)(y * 255 / height + n);
+            px[2] = (uint8_t)((x + y) / 24 + n);
+        }
+    FILE *f = fopen(path, "wb");
+    bool ok = f && jpeg_write(f, p, 90) == 0;
+    if (f)
+        fclose(f);
+    picture_free(p);
+    return ok;
+}
+
+void BM_CreatePieceSizeStep(benchmark::State &state)
+{
+    Game game(1920, 1080);
+    if (!game.up || !write_photo("photo.jpg", 1920, 1080) || !createroom_enter(nullptr) ||
+        !createroom_load_picture("photo.jpg")) {
+        state.SkipWithError("the room did not take the picture");
+        return;
+    }
+    io_post_event(IO_FRAME, 0, 0, 0);
+    int32_t size = createroom.piece_min;
+    int64_t steps = 0;
+    double t = bench_seconds_now();
+    for (auto _ : state) {
+        // What the trackbar's TW_TRACK does, then the frame that shows it.
+        size = size < 48 ? size + 1 : createroom.piece_min;
+        createroom.info.piece_size = size;
+        createroom_update_cut();
+        io_post_event(IO_FRAME, 0, 0, 0);
+        steps++;
+    }
+    double per_step = (bench_seconds_now() - t) / (double)steps;
+    state.counters["step_ms"] = per_step * 1000;
+    state.counters["x_goal"] = per_step / STEP_GOAL_S;
+    state.counters["pieces"] = createroom.info.piece_count;
+    createroom_leave();
+}
+BENCHMARK(BM_CreatePieceSizeStep)->Unit(benchmark::kMillisecond)->Iterations(40);
+
+// The library's own decode of the whole picture, as fast as it goes: the baseline.
+double full_decode_seconds(const char *path)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return 0;
+    double t = bench_seconds_now();
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr err;
+    cinfo.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, f);
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::string row((size_t)cinfo.output_width * cinfo.output_components, 0);
+    JSAMPROW rows[1] = {(JSAMPROW)row.data()};
+    while (cinfo.output_scanline < cinfo.output_height)
+        jpeg_read_scanlines(&cinfo, rows, 1);
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+    fclose(f);
+    return bench_seconds_now() - t;
+}
+
+void BM_CreateLoadPhoto24M(benchmark::State &state)
+{
+    Game game(1920, 1080);
+    if (!game.up || !write_photo("big.jpg", 6000, 4000) || !createroom_enter(nullptr)) {
+        state.SkipWithError("the photograph could not be made");
+        return;
+    }
+    double room = 1e9, library = 1e9;
+    for (auto _ : state) {
+        library = std::min(library, full_decode_seconds("big.jpg"));
+        double t = bench_seconds_now();
+        if (!createroom_load_picture("big.jpg")) {
+            state.SkipWithError("the room refused the photograph");
+            break;
+        }
+        room = std::min(room, bench_seconds_now() - t);
+    }
+    state.counters["load_ms"] = room * 1000;
+    state.counters["decode_ms"] = library * 1000;
+    state.counters["x_goal"] = room / library / LOAD_GOAL_RATIO;
+    state.counters["source_MiB"] = createroom.source
+                                       ? (double)createroom.source->width * createroom.source->height * 3 / (1 << 20)
+                                       : 0;
+    createroom_leave();
+}
+BENCHMARK(BM_CreateLoadPhoto24M)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+}  // namespace
