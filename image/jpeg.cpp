@@ -205,6 +205,70 @@ int jpeg_exif_orientation(const uint8_t *tiff, size_t size)
     return 1;
 }
 
+// The stream, read in large pieces. libjpeg's stdio source reads 4 KB at a time, and the
+// Huffman decoder takes its fast path only with a few KB in hand (one full block per
+// block of the MCU), so through it most of a picture would be decoded the slow way.
+// At the end of the file it warns and hands out an end marker, as the stdio source does.
+constexpr size_t JPEG_INPUT_BUFFER = (size_t)64 << 10;
+
+struct JpegSource {
+    jpeg_source_mgr pub;
+    FILE *file;
+    JOCTET *buffer;
+    bool started;  // something was read: an empty file is an error, not a cut one
+};
+
+static void jpeg_source_nothing(j_decompress_ptr)
+{
+}
+
+static boolean jpeg_source_fill(j_decompress_ptr d)
+{
+    JpegSource *s = (JpegSource *)d->src;
+    size_t n = fread(s->buffer, 1, JPEG_INPUT_BUFFER, s->file);
+    if (n == 0) {
+        if (!s->started)
+            ERREXIT(d, JERR_INPUT_EMPTY);
+        WARNMS(d, JWRN_JPEG_EOF);
+        s->buffer[0] = 0xFF;
+        s->buffer[1] = JPEG_EOI;
+        n = 2;
+    }
+    s->started = true;
+    s->pub.next_input_byte = s->buffer;
+    s->pub.bytes_in_buffer = n;
+    return TRUE;
+}
+
+static void jpeg_source_skip(j_decompress_ptr d, long count)
+{
+    if (count <= 0)
+        return;
+    while (count > (long)d->src->bytes_in_buffer) {
+        count -= (long)d->src->bytes_in_buffer;
+        jpeg_source_fill(d);
+    }
+    d->src->next_input_byte += count;
+    d->src->bytes_in_buffer -= (size_t)count;
+}
+
+// Like jpeg_stdio_src; the record and its buffer live in the object's pool.
+static void jpeg_file_src(j_decompress_ptr d, FILE *f)
+{
+    JpegSource *s = (JpegSource *)d->mem->alloc_small((j_common_ptr)d, JPOOL_PERMANENT, sizeof(JpegSource));
+    s->buffer = (JOCTET *)d->mem->alloc_large((j_common_ptr)d, JPOOL_PERMANENT, JPEG_INPUT_BUFFER);
+    s->file = f;
+    s->started = false;
+    s->pub.init_source = jpeg_source_nothing;
+    s->pub.fill_input_buffer = jpeg_source_fill;
+    s->pub.skip_input_data = jpeg_source_skip;
+    s->pub.resync_to_restart = jpeg_resync_to_restart;
+    s->pub.term_source = jpeg_source_nothing;
+    s->pub.next_input_byte = nullptr;
+    s->pub.bytes_in_buffer = 0;
+    d->src = &s->pub;
+}
+
 // Takes up to n bytes from the stream into `to` (null: drops them) and says how many.
 // It stops where the file ends: the source then hands out a made-up end marker, left
 // for the marker reader, which fails the read.
@@ -312,7 +376,7 @@ static void jpeg_fix_orientation(void)
 static void jpeg_open(jpeg_decompress_struct *d, FILE *f)
 {
     jpeg_create_decompress(d);
-    jpeg_stdio_src(d, f);
+    jpeg_file_src(d, f);
     jpeg_set_marker_processor(d, JPEG_APP0 + 1, jpeg_read_app1);
     jpeg_read_header(d, TRUE);
     jpeg_fix_orientation();
@@ -456,7 +520,7 @@ int jpeg_read_pixels_scaled(Picture *picture, FILE *f, int scale)
     jpg.progress = {};
     jpg.progress.progress_monitor = jpeg_scan_guard;
     d.progress = &jpg.progress;
-    jpeg_stdio_src(&d, f);
+    jpeg_file_src(&d, f);
     jpeg_set_marker_processor(&d, JPEG_APP0 + 1, jpeg_read_app1);
     jpeg_read_header(&d, TRUE);
     jpeg_fix_orientation();
