@@ -3,6 +3,8 @@
 // prompt and found on the shelf and by the companion command, a box changed or left as
 // it was, music chosen or refused, a picture dropped on the window, and the room's look.
 #include <SDL2/SDL.h>
+#include <png.h>
+#include <zlib.h>
 
 #include <filesystem>
 #include <set>
@@ -25,6 +27,38 @@
 namespace {
 
 const std::string MIDI("MThd\0\0\0\6\0\1\0\1\0\x60MTrk\0\0\0\4\0\xFF\x2F\0", 26);
+
+// A colourful RGB PNG of w x h, through libpng's simplified writer.
+std::string png_file(int32_t w, int32_t h)
+{
+    std::vector<uint8_t> rgb((size_t)w * h * 3);
+    for (size_t i = 0; i < rgb.size(); i++)
+        rgb[i] = (uint8_t)(i * 7 / 3);
+    png_image image = {};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = (uint32_t)w;
+    image.height = (uint32_t)h;
+    image.format = PNG_FORMAT_RGB;
+    png_alloc_size_t size = 0;
+    png_image_write_to_memory(&image, nullptr, &size, 0, rgb.data(), 0, nullptr);
+    std::string out(size, 0);
+    png_image_write_to_memory(&image, out.data(), &size, 0, rgb.data(), 0, nullptr);
+    out.resize(size);
+    return out;
+}
+
+// The PNG with its header claiming w x h, its checksum made to match.
+std::string png_claiming(std::string file, uint32_t w, uint32_t h)
+{
+    for (int i = 0; i < 4; i++) {
+        file[16 + i] = (char)(w >> (24 - 8 * i));
+        file[20 + i] = (char)(h >> (24 - 8 * i));
+    }
+    uint32_t crc = (uint32_t)crc32(0, (const uint8_t *)file.data() + 12, 17);
+    for (int i = 0; i < 4; i++)
+        file[29 + i] = (char)(crc >> (24 - 8 * i));
+    return file;
+}
 
 class CreateRoom : public ToolkitTest {
 protected:
@@ -351,9 +385,45 @@ TEST_F(CreateRoom, MusicIsChosenOrRefused)
     EXPECT_EQ(read_file(BOX_TEMP_MUSIC), MIDI);
 }
 
+TEST_F(CreateRoom, HostilePicturesAreRefusedAndNothingBreaks)
+{
+    ASSERT_EQ(createroom_enter(nullptr), 1);
+    write_file("pics/huge.png", png_claiming(png_file(50, 50), 20000, 20000));
+    EXPECT_EQ(load(pics + "huge.png"), 0);
+    EXPECT_EQ(said(), text(CREATE_TEXT_UNREADABLE)) << "20000 x 20000 is refused from the header";
+
+    // Every seed of the picture readers' fuzzers (small pictures of every kind), whole, cut
+    // short and with bytes flipped: each is taken or refused with one of the room's two
+    // messages.
+    int32_t tried = 0;
+    for (const char *kind : {"fuzz_bmp", "fuzz_jpeg", "fuzz_png", "fuzz_tiff"})
+        for (const auto &entry :
+             std::filesystem::directory_iterator(std::string(PELMORA_SOURCE_DIR) + "/fuzz/seeds/" + kind)) {
+            std::string bytes = read_file(entry.path().string()), ext = entry.path().extension().string();
+            for (int variant = 0; variant < 4; variant++) {
+                std::string b = bytes;
+                if (variant == 1)
+                    b.resize(b.size() / 2);
+                for (size_t at = 64 + variant; variant >= 2 && at < b.size(); at += 97 * variant)
+                    b[at] = (char)(b[at] ^ 0x5A);
+                std::string path = pics + "seed" + ext;
+                write_file(path, b);
+                int32_t loaded = load(path);
+                tried++;
+                if (!loaded)
+                    ASSERT_TRUE(said() == text(CREATE_TEXT_UNREADABLE) || said() == text(CREATE_TEXT_TOO_SMALL))
+                        << entry.path() << " variant " << variant << ": " << said();
+                else
+                    ASSERT_GE(std::min(createroom.info.picture_width, createroom.info.picture_height), 40);
+            }
+        }
+    EXPECT_GT(tried, 100);
+}
+
 TEST_F(CreateRoom, APictureDroppedOnTheStoreRoomBecomesANewBox)
 {
-    std::string path = picture("Dropped.jpg", 500, 300);
+    std::string path = pics + "Dropped.png";
+    write_file(path, png_file(500, 300));
     PlatformInput drop = {};
     drop.kind = InputKind::Drop;
     snprintf(drop.text, sizeof drop.text, "%s", path.c_str());
