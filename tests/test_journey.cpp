@@ -1,6 +1,7 @@
 // The game as a player uses it, start to end, in headless runs replaying input journals:
-// tidying the shelf of the store room (select, drag, rename, delete), and a puzzle
-// played from the shelf to its last piece and back.
+// tidying the shelf of the store room (select, drag, rename, delete), a picture dropped
+// on the window made into a box, and a puzzle played from the shelf to its last piece
+// and back.
 #include <SDL2/SDL.h>
 
 #include <cstring>
@@ -111,6 +112,35 @@ TEST(Journey, TheShelfIsTidiedWithTheMouseAndTheKeys)
     EXPECT_EQ(ini_in(game, "BOXPOSS", "0"), "250 150");
     EXPECT_EQ(ini_in(game, "BOXNAMES", "2"), "");
     EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_shelf", 0, 0, 800, 600));
+}
+
+TEST(Journey, APictureDroppedOnTheWindowBecomesABoxOnTheShelf)
+{
+    TempDir game;
+    make_folder(game, {{"Apple", 150, 250}}, 200, 150, 25);
+    write_file(game.file("Harbour at dusk.jpg"), test_jpeg(640, 400, 9));
+    Journal j;
+    j.line("drop " + game.file("Harbour at dusk.jpg"));
+    j.click(250 + 90 + 20, 50 + 106 + 24 + 12);  // the fourth shape, in the pieces window
+    j.click(500 + 10, 50 + 18 + 12);              // rotation, in the extras window
+    j.key("F12");
+    j.click(800 - 150 + 25, 600 - 40 + 12);       // OK
+    j.key("A", " ctrl");
+    j.t += 100;
+    j.line("text Dusk");
+    j.key("Return");
+    j.t += 500;
+    j.line("close");
+    play(game, j.text);
+
+    EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_create", 0, 0, 800, 600));
+    ChunkId id;
+    BoxInfo info;
+    ASSERT_EQ(box_read_file(game.file("puzzles/Dusk.pzl").c_str(), &id, &info, 0, &box_temp_parts), 1)
+        << read_file(game.file("application.log"));
+    EXPECT_EQ(std::tuple(info.picture_width, info.picture_height, info.piece_size, info.shape, info.rotation),
+              std::tuple(640, 400, 32, 3, 1));
+    EXPECT_EQ(ini_in(game, "BOXNAMES", "1"), "Dusk") << "the new box lies on the shelf, on top";
 }
 
 // The in-process game the journal of a whole puzzle is worked out on: the same box, the
