@@ -96,3 +96,8 @@ void table_draw_lying(void (*backdrop)(void));
 // Test hook: when set, frames draw every dirty tile piece by piece, as from scratch, and
 // leave what is kept for carried pieces alone; the frames must not change the backdrop.
 extern int table_draw_plain;
+// Test hooks: when table_sprite_portable is set, carried pieces are laid down from their
+// picture by the plain byte-by-byte code instead of the vector code, so tests can check
+// both; table_sprite_laid counts the frames in which they were laid down from it.
+extern int table_sprite_portable;
+extern int64_t table_sprite_laid;

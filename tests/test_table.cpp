@@ -658,6 +658,79 @@ TEST_F(Table, CarriedPiecesDrawExactlyWhatAFreshFrameDraws)
     }
 }
 
+// A group of nine carried over the others, into the right and bottom edges and out over
+// the left one: its seams and shadow edges worked out from what lies below them, by the
+// vector code and by the byte-by-byte code, equal the frame drawn from scratch after
+// every frame, also where only a little under it is redrawn; and the group is laid down
+// from its picture, not piece by piece.
+TEST_F(Table, ACarriedGroupLaidFromItsPictureEqualsAFreshFrame)
+{
+    for (int portable : {0, 1}) {
+        SCOPED_TRACE(portable ? "byte by byte" : "vector");
+        table_sprite_portable = portable;
+        make(6, 5, 32);
+        // Pieces 0, 1, 2, 6, 7, 8, 12, 13 and 14 joined into a square.
+        lay(7, 300, 200);
+        for (auto [p, q] : {std::pair(1, 7), std::pair(6, 7), std::pair(8, 7), std::pair(13, 7), std::pair(0, 1),
+                            std::pair(2, 1), std::pair(12, 13), std::pair(14, 13)}) {
+            auto [x, y] = fit(p, q);
+            drop_at(p, x, y);
+        }
+        for (int32_t i : {0, 1, 2, 6, 8, 12, 13, 14})
+            ASSERT_EQ(pc(i).group, pc(7).group) << "piece " << i;
+        repaint_all();
+        int32_t step = 0, stale = 0;
+        auto check = [&]() {
+            step++;
+            std::string drawn = frame_copy();
+            table_draw_plain = 1;
+            repaint_all();
+            table_draw_plain = 0;
+            int32_t wrong = changed_in(drawn, frame_copy(), 0, 0, 640, 480);
+            EXPECT_EQ(wrong, 0) << "frame " << step;
+            stale += wrong;
+        };
+        auto [x, y] = grab_point(7);
+        move(x, y);
+        press(x, y);
+        frame();
+        check();
+        int64_t laid = table_sprite_laid;
+        // Right and down until the group hangs over both edges, then left across the
+        // table and out over the left edge.
+        std::vector<std::pair<int32_t, int32_t>> path;
+        for (int32_t k = 0; k < 12; k++)
+            path.push_back({23, 19});
+        for (int32_t k = 0; k < 20; k++)
+            path.push_back({-37, -11});
+        for (size_t k = 0; k < path.size(); k++) {
+            x += path[k].first, y += path[k].second;
+            move(x, y, 1);
+            tick();
+            frame();
+            check();
+            if (k % 7 == 3) {
+                // Only a little under the group is redrawn: only that part of it is laid.
+                clip_invalidate(x - 13, y - 7, 41, 29);
+                frame();
+                check();
+            }
+        }
+        EXPECT_GE(table_sprite_laid - laid, (int64_t)path.size() - 2) << "laid down from its picture";
+        later(400);
+        release(x, y);
+        frame();
+        check();
+        EXPECT_EQ(stale, 0);
+        EXPECT_EQ(rigid_fault(), "");
+        table_free();
+        cut_result_free();
+        img_free(picture);
+        picture = nullptr;
+    }
+    table_sprite_portable = 0;
+}
+
 // A long game of random drags, quick clicks, turns, selections and arranging: whatever
 // happens, groups stay rigid, the stack holds every piece once and progress only grows.
 TEST_F(Table, ARandomGameKeepsEveryGroupRigidAndTheStackWhole)
