@@ -65,6 +65,11 @@ static int png_start(FILE *f)
         return png_fail("PNG: cannot start the reader");
     }
     png_set_chunk_malloc_max(pg.png, PNG_MAX_CHUNK);
+    // Colour-space chunks are not read: the stored values are the picture, as with the
+    // other codecs, and libpng would otherwise lay transparency over white in linear
+    // light for files that name a gamma and in the stored values for those that do not.
+    static const png_byte colour_space_chunks[] = "gAMA\0cHRM\0sRGB\0iCCP";
+    png_set_keep_unknown_chunks(pg.png, PNG_HANDLE_CHUNK_NEVER, colour_space_chunks, 4);
     png_init_io(pg.png, f);
     return 0;
 }

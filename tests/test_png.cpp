@@ -27,6 +27,7 @@ struct PngSpec {
     int trns_grey = -1;             // grey files: the transparent grey
     uint32_t trns_rgb = 0;          // colour files: the transparent colour, 0xRRGGBB
     bool has_trns_rgb = false;
+    int gamma = 0;                  // a gAMA chunk: the file's gamma times 100000
 };
 
 int channels_of(int type)
@@ -97,6 +98,8 @@ std::string png_encode(const PngSpec &s)
         key.blue = (uint16_t)(s.trns_rgb & 0xFF);
         png_set_tRNS(png, info, nullptr, 0, &key);
     }
+    if (s.gamma)
+        png_set_gAMA_fixed(png, info, s.gamma);
     png_write_info(png, info);
     std::vector<png_bytep> pointers;
     for (auto &r : rows)
@@ -265,6 +268,12 @@ TEST_F(Png, TransparencyIsLaidOverWhite)
     s.depth = 16;
     s.samples = {0xC8C8, 0x6464, 0x3232, 0xFFFF, 0xC8C8, 0x6464, 0x3232, 0, 0xC8C8, 0x6464, 0x3232, 0x8080, 0, 0, 0, 0x4040};
     expect_reads_as("RGBA 16", s, want, 1);
+    // The stored values are laid over white whatever gamma the file names, as every
+    // other codec hands its values on unchanged.
+    for (int gamma : {45455, 100000}) {
+        s.gamma = gamma;
+        expect_reads_as(("RGBA 16 with gamma " + std::to_string(gamma)).c_str(), s, want, 1);
+    }
 
     PngSpec g;
     g.type = PNG_COLOR_TYPE_GRAY_ALPHA;
