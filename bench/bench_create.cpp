@@ -9,7 +9,6 @@
 
 #include "bench/bench_game.h"
 #include "image/gformat.h"
-#include "image/jpeg.h"
 #include "platform/events.h"
 #include "platform/memory.h"
 #include "rooms/create/createroom.h"
@@ -19,34 +18,10 @@ namespace {
 constexpr double STEP_GOAL_S = 0.030;
 constexpr double LOAD_GOAL_RATIO = 0.5;
 
-// A photograph-like picture: gradients with a little noise, so it compresses like one.
-bool write_photo(const char *path, int32_t width, int32_t height)
-{
-    Picture *p = picture_create(width, height, IMG_BGR);
-    if (!p)
-        return false;
-    uint32_t noise = 12345;
-    for (int32_t y = 0; y < height; y++)
-        for (int32_t x = 0; x < width; x++) {
-            noise = noise * 1103515245u + 12345u;
-            int n = (int)(noise >> 28);
-            uint8_t *px = p->colour + (size_t)y * p->colour_stride + (size_t)x * 3;
-            px[0] = (uint8_t)(x * 255 / width + n);
-            px[1] = (uint8_t)(y * 255 / height + n);
-            px[2] = (uint8_t)((x + y) / 24 + n);
-        }
-    FILE *f = fopen(path, "wb");
-    bool ok = f && jpeg_write(f, p, 90) == 0;
-    if (f)
-        fclose(f);
-    picture_free(p);
-    return ok;
-}
-
 void BM_CreatePieceSizeStep(benchmark::State &state)
 {
     Game game(1920, 1080);
-    if (!game.up || !write_photo("photo.jpg", 1920, 1080) || !createroom_enter(nullptr) ||
+    if (!game.up || !bench_write_photo("photo.jpg", 1920, 1080) || !createroom_enter(nullptr) ||
         !createroom_load_picture("photo.jpg")) {
         state.SkipWithError("the room did not take the picture");
         return;
@@ -98,7 +73,7 @@ double full_decode_seconds(const char *path)
 void BM_CreateLoadPhoto24M(benchmark::State &state)
 {
     Game game(1920, 1080);
-    if (!game.up || !write_photo("big.jpg", 6000, 4000) || !createroom_enter(nullptr)) {
+    if (!game.up || !bench_write_photo("big.jpg", 6000, 4000) || !createroom_enter(nullptr)) {
         state.SkipWithError("the photograph could not be made");
         return;
     }

@@ -7,6 +7,7 @@
 #include <vector>
 #include <unistd.h>
 
+#include "image/jpeg.h"
 #include "kernel/kernel.h"
 #include "platform/events.h"
 #include "platform/video.h"
@@ -104,4 +105,27 @@ double bench_frame_memcpy_seconds(int32_t width, int32_t height)
         best = std::min(best, bench_seconds_now() - t);
     }
     return best;
+}
+
+bool bench_write_photo(const char *path, int32_t width, int32_t height)
+{
+    Picture *p = picture_create(width, height, IMG_BGR);
+    if (!p)
+        return false;
+    uint32_t noise = 12345;
+    for (int32_t y = 0; y < height; y++)
+        for (int32_t x = 0; x < width; x++) {
+            noise = noise * 1103515245u + 12345u;
+            int n = (int)(noise >> 28);
+            uint8_t *px = p->colour + (size_t)y * p->colour_stride + (size_t)x * 3;
+            px[0] = (uint8_t)(x * 255 / width + n);
+            px[1] = (uint8_t)(y * 255 / height + n);
+            px[2] = (uint8_t)((x + y) / 6 + n);
+        }
+    FILE *f = fopen(path, "wb");
+    bool ok = f && jpeg_write(f, p, 90) == 0;
+    if (f)
+        fclose(f);
+    picture_free(p);
+    return ok;
 }

@@ -32,3 +32,7 @@ void press_mouse(int32_t x, int32_t y, uint8_t button = 1);
 // the baseline frame costs are given against (counter x_memcpy).
 double bench_seconds_now(void);
 double bench_frame_memcpy_seconds(int32_t width, int32_t height);
+
+// Writes a photograph-like JPEG of w x h at quality 90: gradients with a little noise per
+// pixel, so it compresses (about 7 MB for 24 megapixels) and decodes like a camera's.
+bool bench_write_photo(const char *path, int32_t width, int32_t height);

@@ -23,7 +23,6 @@
 #include <vector>
 
 #include "bench/bench_game.h"
-#include "image/jpeg.h"
 #include "kernel/kernel.h"
 #include "platform/events.h"
 #include "platform/files.h"
@@ -70,34 +69,12 @@ double result(const Results &r, const char *key)
 
 // --- the box ---
 
-// A photograph-like picture: gradients with a little noise, so it compresses like one.
-bool write_picture(const char *path, int32_t width, int32_t height)
-{
-    Picture *p = picture_create(width, height, IMG_BGR);
-    uint32_t noise = 12345;
-    for (int32_t y = 0; y < height; y++)
-        for (int32_t x = 0; x < width; x++) {
-            noise = noise * 1103515245u + 12345u;
-            int n = (int)(noise >> 28);
-            uint8_t *px = p->colour + y * p->colour_stride + x * 3;
-            px[0] = (uint8_t)(x * 255 / width + n);
-            px[1] = (uint8_t)(y * 255 / height + n);
-            px[2] = (uint8_t)((x + y) / 6 + n);
-        }
-    FILE *f = fopen(path, "wb");
-    bool ok = f && jpeg_write(f, p, 85) == 0;
-    if (f)
-        fclose(f);
-    picture_free(p);
-    return ok;
-}
-
 // Writes the box into the boxes folder of the working folder (a started game's).
 bool write_box(const BenchBox &b)
 {
     make_dir("puzzles");
     make_dir("sfiles");
-    if (!write_picture(BOX_TEMP_PICTURE, b.width, b.height))
+    if (!bench_write_photo(BOX_TEMP_PICTURE, b.width, b.height))
         return false;
     BoxInfo info = {};
     info.piece_size = b.piece_size, info.jitter = 20, info.shape = 1, info.rotation = 0;

@@ -210,6 +210,21 @@ static void forget_press(void)
         window_drag_end();
 }
 
+// Takes the box into another room (playing it, changing it): it is new no more. The
+// room gets a copy of the name, as the shelf's record may change while the room works.
+static void enter_room_with(ShelfBox *box, int32_t (*enter)(const char *name))
+{
+    box->is_new = 0;
+    storeroom_mark(box);
+    forget_press();
+    char name[sizeof box->name];
+    memcpy(name, box->name, sizeof name);
+    if (!enter(name)) {
+        io_log("storeroom: the box \"%s\" could not be opened\n", name);
+        msg_box_text(STORE_TEXT_UNREADABLE, MB_OK);
+    }
+}
+
 static void open_box(ShelfBox *box)
 {
     if (box->info.link_box) {
@@ -220,15 +235,7 @@ static void open_box(ShelfBox *box)
     }
     if (box->summary.progress == 100 && msg_box_text(STORE_TEXT_FINISHED, MB_YES | MB_NO) == 1)
         restart_box(box);
-    box->is_new = 0;
-    storeroom_mark(box);
-    forget_press();
-    char name[sizeof box->name];
-    memcpy(name, box->name, sizeof name);
-    if (!playroom_open(name)) {
-        io_log("storeroom: the box \"%s\" could not be opened\n", name);
-        msg_box_text(STORE_TEXT_UNREADABLE, MB_OK);
-    }
+    enter_room_with(box, playroom_open);
 }
 
 void storeroom_open_selected(void)
@@ -324,15 +331,7 @@ void storeroom_edit_selected(void)
         msg_box_text(STORE_TEXT_TOO_LARGE, MB_OK);
         return;
     }
-    box->is_new = 0;
-    storeroom_mark(box);
-    forget_press();
-    char name[sizeof box->name];
-    memcpy(name, box->name, sizeof name);
-    if (!createroom_enter(name)) {
-        io_log("storeroom: the box \"%s\" could not be opened for changing\n", name);
-        msg_box_text(STORE_TEXT_UNREADABLE, MB_OK);
-    }
+    enter_room_with(box, createroom_enter);
 }
 
 static void open_website(void)
