@@ -111,19 +111,47 @@ static int current_to_colour(void)
     return 1;
 }
 
-int gformat_read(const char *path)
+// A JPEG file the player picked, upright, decoded at the scale that covers the fit (a
+// fit of 0 x 0: whole); null on failure. *fit tells the file's own size.
+static Picture *read_jpeg_file(const char *path, int32_t fit_w, int32_t fit_h, JpegFit *fit)
 {
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return nullptr;
+    Picture *p = nullptr;
+    if (jpeg_read_info_fit(f, fit_w, fit_h, fit) == 0 && sane_size(fit->width, fit->height)) {
+        p = picture_create(fit->width, fit->height, fit->format);
+        if (p && jpeg_read_pixels_scaled(p, f, fit->scale)) {
+            picture_free(p);
+            p = nullptr;
+        }
+    }
+    fclose(f);
+    return p;
+}
+
+// Reads the picture by its extension; the file's own size in *file_w, *file_h.
+static int read_file_fit(const char *path, int32_t fit_w, int32_t fit_h, int32_t *file_w, int32_t *file_h)
+{
+    *file_w = *file_h = 0;
     gf.current = nullptr;  // the caller freed the previous picture
     char ext[5];
     cache_extension(path, ext, true);
+    if (in_patterns(ext, JPEG_PATTERNS)) {
+        JpegFit fit;
+        gf.current = read_jpeg_file(path, fit_w, fit_h, &fit);
+        if (!current_to_colour())
+            return 0;
+        *file_w = fit.file_width;
+        *file_h = fit.file_height;
+        return 1;
+    }
     if (in_patterns(ext, TIFF_PATTERNS)) {
         gf.current = read_tiff(path);
     } else {
         HeaderFn header = nullptr;
         PixelsFn pixels = nullptr;
-        if (in_patterns(ext, JPEG_PATTERNS))
-            header = jpeg_read_info, pixels = jpeg_read_pixels;
-        else if (in_patterns(ext, BMP_PATTERNS))
+        if (in_patterns(ext, BMP_PATTERNS))
             header = bmp_read_header, pixels = bmp_read_pixels;
         else if (in_patterns(ext, PNG_PATTERNS))
             header = png_read_info, pixels = png_read_pixels;
@@ -135,41 +163,23 @@ int gformat_read(const char *path)
         gf.current = read_stream(f, header, pixels);
         fclose(f);
     }
-    return current_to_colour();
+    if (!current_to_colour())
+        return 0;
+    gformat_size(file_w, file_h);
+    return 1;
+}
+
+int gformat_read(const char *path)
+{
+    int32_t w, h;
+    return read_file_fit(path, 0, 0, &w, &h);
 }
 
 // A JPEG needs only as many pixels as it shows: the library decodes it at a fraction of
 // its size for little more than the cost of reading the file.
 int gformat_read_fit(const char *path, int32_t fit_w, int32_t fit_h, int32_t *file_w, int32_t *file_h)
 {
-    *file_w = *file_h = 0;
-    char ext[5];
-    cache_extension(path, ext, true);
-    if (!in_patterns(ext, JPEG_PATTERNS)) {
-        if (!gformat_read(path))
-            return 0;
-        gformat_size(file_w, file_h);
-        return 1;
-    }
-    gf.current = nullptr;  // the caller freed the previous picture
-    FILE *f = fopen(path, "rb");
-    if (!f)
-        return 0;
-    JpegFit fit;
-    if (jpeg_read_info_fit(f, fit_w, fit_h, &fit) == 0 && sane_size(fit.width, fit.height)) {
-        Picture *p = picture_create(fit.width, fit.height, fit.format);
-        if (p && jpeg_read_pixels_scaled(p, f, fit.scale)) {
-            picture_free(p);
-            p = nullptr;
-        }
-        gf.current = p;
-    }
-    fclose(f);
-    if (!current_to_colour())
-        return 0;
-    *file_w = fit.file_width;
-    *file_h = fit.file_height;
-    return 1;
+    return read_file_fit(path, fit_w, fit_h, file_w, file_h);
 }
 
 Picture *gformat_jpg_decode(FILE *f)

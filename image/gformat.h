@@ -10,6 +10,8 @@
 // by an empty string.
 const char *gformat_filter(void);
 
+// Reads the picture file by its extension as the current picture in 3-byte colour; a
+// JPEG comes upright by its EXIF orientation.
 int gformat_read(const char *path);
 // Reads the picture as gformat_read does, but for showing it within fit_w x fit_h: the
 // picture fitted there keeping its proportions, never enlarged, is what has to be
@@ -18,6 +20,8 @@ int gformat_read(const char *path);
 // read whole. *file_w, *file_h receive the file's own size (upright), 0 on failure. A
 // fit side of 0 or less reads at full size.
 int gformat_read_fit(const char *path, int32_t fit_w, int32_t fit_h, int32_t *file_w, int32_t *file_h);
+// Reads a JPEG stream as stored (box pictures, data-pack pictures), in the JPEG
+// reader's format.
 int gformat_jpg_read(FILE *f);
 int gformat_read_jpg_file(const char *path);
 void gformat_size(int32_t *width, int32_t *height);

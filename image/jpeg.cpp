@@ -4,9 +4,10 @@
 // decoder and encoder records are plain C structs, and all of the library's memory is
 // given back by jpeg_destroy_* on the recovery path.
 //
-// A camera's EXIF orientation is read from the APP1 segment by our own marker reader and
-// applied while the rows come in, and a picture can be decoded at one to eight eighths of
-// its size, which the library does for much less than the whole decode costs.
+// For pictures the player picks, a camera's EXIF orientation is read from the APP1
+// segment by our own marker reader and applied while the rows come in, and a picture
+// can be decoded at one to eight eighths of its size, which the library does for much
+// less than the whole decode costs.
 #include "image/jpeg.h"
 
 #include <csetjmp>
@@ -371,20 +372,20 @@ static void jpeg_fix_orientation(void)
     jpg.exif_seen = true;
 }
 
-// Creates a decompression object on the stream, listening for the EXIF segment, and
-// reads the header.
-static void jpeg_open(jpeg_decompress_struct *d, FILE *f)
+// Reads the header of an object made on the stream; upright, listening for the EXIF
+// segment (without, APP1 segments are skipped by the library as they always were).
+static void jpeg_open(jpeg_decompress_struct *d, FILE *f, bool upright)
 {
-    jpeg_create_decompress(d);
     jpeg_file_src(d, f);
-    jpeg_set_marker_processor(d, JPEG_APP0 + 1, jpeg_read_app1);
+    if (upright)
+        jpeg_set_marker_processor(d, JPEG_APP0 + 1, jpeg_read_app1);
     jpeg_read_header(d, TRUE);
     jpeg_fix_orientation();
 }
 
 // The header step at a scale (eighths), or with scale 0 at the one jpeg_fit_scale picks
 // for the fit. The caps apply to the decoded size.
-static int jpeg_probe(FILE *f, int scale, int32_t fit_w, int32_t fit_h, JpegFit *fit)
+static int jpeg_probe(FILE *f, int scale, int32_t fit_w, int32_t fit_h, bool upright, JpegFit *fit)
 {
     long start = f ? ftell(f) : -1;
     if (start < 0)
@@ -397,7 +398,8 @@ static int jpeg_probe(FILE *f, int scale, int32_t fit_w, int32_t fit_h, JpegFit 
         fseek(f, start, SEEK_SET);
         return 1;
     }
-    jpeg_open(&d, f);
+    jpeg_create_decompress(&d);
+    jpeg_open(&d, f, upright);
     if (!jpeg_proposed_format(&d))
         jpeg_give_up("JPG: unknown colour space");
     bool turned = jpeg_turned(jpg.orientation);
@@ -414,6 +416,7 @@ static int jpeg_probe(FILE *f, int scale, int32_t fit_w, int32_t fit_h, JpegFit 
     fit->width = (int32_t)(turned ? d.output_height : d.output_width);
     fit->height = (int32_t)(turned ? d.output_width : d.output_height);
     fit->format = jpeg_proposed_format(&d);
+    fit->orientation = jpg.orientation;
     jpeg_destroy_decompress(&d);
     fseek(f, start, SEEK_SET);
     return 0;
@@ -422,7 +425,7 @@ static int jpeg_probe(FILE *f, int scale, int32_t fit_w, int32_t fit_h, JpegFit 
 int jpeg_read_info(FILE *f, int32_t *width, int32_t *height, uint32_t *format)
 {
     JpegFit fit;
-    if (jpeg_probe(f, 8, 0, 0, &fit))
+    if (jpeg_probe(f, 8, 0, 0, false, &fit))
         return 1;
     *width = fit.width;
     *height = fit.height;
@@ -432,7 +435,7 @@ int jpeg_read_info(FILE *f, int32_t *width, int32_t *height, uint32_t *format)
 
 int jpeg_read_info_fit(FILE *f, int32_t fit_w, int32_t fit_h, JpegFit *fit)
 {
-    return jpeg_probe(f, 0, fit_w, fit_h, fit);
+    return jpeg_probe(f, 0, fit_w, fit_h, true, fit);
 }
 
 static void jpeg_mirror_row(uint8_t *row, uint32_t width, int bytes)
@@ -493,17 +496,13 @@ static void jpeg_place_turned(j_decompress_ptr d, Picture *picture, int orientat
     }
 }
 
-int jpeg_read_pixels(Picture *picture, FILE *f)
-{
-    return jpeg_read_pixels_scaled(picture, f, 8);
-}
-
-int jpeg_read_pixels_scaled(Picture *picture, FILE *f, int scale)
+// The pixel step at a scale, as stored or upright.
+static int jpeg_decode(Picture *picture, FILE *f, int scale, bool upright)
 {
     if (scale < 1 || scale > 8)
         return jpeg_fail("JPG: no such scale");
     JpegFit fit;
-    if (jpeg_probe(f, scale, 0, 0, &fit))
+    if (jpeg_probe(f, scale, 0, 0, upright, &fit))
         return 1;
     if (!picture || picture->width != fit.width || picture->height != fit.height || picture->format != fit.format)
         return jpeg_fail("JPG: the picture does not match the file");
@@ -520,10 +519,7 @@ int jpeg_read_pixels_scaled(Picture *picture, FILE *f, int scale)
     jpg.progress = {};
     jpg.progress.progress_monitor = jpeg_scan_guard;
     d.progress = &jpg.progress;
-    jpeg_file_src(&d, f);
-    jpeg_set_marker_processor(&d, JPEG_APP0 + 1, jpeg_read_app1);
-    jpeg_read_header(&d, TRUE);
-    jpeg_fix_orientation();
+    jpeg_open(&d, f, upright);
     // The stream was read once already; a file that changed under us is refused here.
     bool turned = jpeg_turned(jpg.orientation);
     uint32_t file_width = turned ? d.image_height : d.image_width, file_height = turned ? d.image_width : d.image_height;
@@ -553,6 +549,16 @@ int jpeg_read_pixels_scaled(Picture *picture, FILE *f, int scale)
     jpeg_finish_decompress(&d);
     jpeg_destroy_decompress(&d);
     return 0;
+}
+
+int jpeg_read_pixels(Picture *picture, FILE *f)
+{
+    return jpeg_decode(picture, f, 8, false);
+}
+
+int jpeg_read_pixels_scaled(Picture *picture, FILE *f, int scale)
+{
+    return jpeg_decode(picture, f, scale, true);
 }
 
 int jpeg_write(FILE *f, const Picture *picture, int quality)

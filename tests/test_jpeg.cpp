@@ -1,7 +1,8 @@
 // JPEG pictures: the reader agrees with libjpeg's own float decode in blue-green-red
 // order, the writer round-trips, and damaged or hostile streams fail cleanly. A camera's
-// EXIF orientation turns the picture upright, and hostile EXIF data is ignored. Fitted
-// reads decode at the smallest scale that covers the fit.
+// EXIF orientation turns a picked picture upright (box pictures stay as stored), and
+// hostile EXIF data is ignored. Fitted reads decode at the smallest scale that covers
+// the fit.
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <cstdio>
@@ -99,6 +100,25 @@ static Picture *decode(const std::string &path, const std::string &bytes, long o
     EXPECT_EQ(ftell(f), offset) << "the header step goes back to where it started";
     if (!failed)
         failed = jpeg_read_pixels(p = picture_create(w, h, format), f);
+    fclose(f);
+    if (failed)
+        picture_free(p);
+    return failed ? nullptr : p;
+}
+
+// The upright steps, as the picture front end runs them for a picked file; null on failure.
+static Picture *decode_upright(const std::string &path, const std::string &bytes)
+{
+    write_file(path, bytes);
+    FILE *f = fopen(path.c_str(), "rb");
+    JpegFit fit;
+    Picture *p = nullptr;
+    int failed = jpeg_read_info_fit(f, 0, 0, &fit);
+    EXPECT_EQ(ftell(f), 0) << "the header step goes back to where it started";
+    if (!failed) {
+        EXPECT_EQ(fit.scale, 8);
+        failed = jpeg_read_pixels_scaled(p = picture_create(fit.width, fit.height, fit.format), f, 8);
+    }
     fclose(f);
     if (failed)
         picture_free(p);
@@ -279,12 +299,12 @@ TEST_F(Jpeg, ExifOrientationTurnsThePictureUpright)
     for (int comps : {3, 1}) {
         J_COLOR_SPACE space = comps == 3 ? JCS_RGB : JCS_GRAYSCALE;
         for (Coding coding : {Coding::BASELINE, Coding::PROGRESSIVE}) {
-            Picture *stored = decode(dir.file("1.jpg"), lib_encode(48, 32, comps, space, coding, quarters(comps)));
+            Picture *stored = decode_upright(dir.file("1.jpg"), lib_encode(48, 32, comps, space, coding, quarters(comps)));
             ASSERT_NE(stored, nullptr) << codec_last_report();
             int bytes = comps;
             for (int o = 1; o <= 8; o++) {
                 std::string bytes_of_file = lib_encode(48, 32, comps, space, coding, quarters(comps), {exif_segment(o, o % 2 == 0)});
-                Picture *p = decode(dir.file("o.jpg"), bytes_of_file);
+                Picture *p = decode_upright(dir.file("o.jpg"), bytes_of_file);
                 ASSERT_NE(p, nullptr) << "orientation " << o << ": " << codec_last_report();
                 bool turned = o >= 5;
                 ASSERT_EQ(p->width * 100 + p->height, turned ? 3248 : 4832) << "orientation " << o << ": upright size";
@@ -336,21 +356,21 @@ TEST_F(Jpeg, OrientationOneAndHostileExifReadAsStored)
                  {"XMP in APP1, no EXIF", {"http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>"}}};
     for (const auto &c : cases) {
         std::string file = lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {}, c.app1);
-        Picture *p = decode(dir.file("h.jpg"), file);
+        Picture *p = decode_upright(dir.file("h.jpg"), file);
         ASSERT_NE(p, nullptr) << c.what << ": " << codec_last_report();
         EXPECT_EQ(p->width * 100 + p->height, 2114) << c.what;
         EXPECT_EQ(std::vector<uint8_t>(p->colour, p->colour + want.size()), want) << c.what << ": the library's own pixels";
         picture_free(p);
     }
     // After an XMP segment, EXIF still counts.
-    Picture *p = decode(dir.file("x.jpg"), lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {},
+    Picture *p = decode_upright(dir.file("x.jpg"), lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {},
                                                       {std::string("http://ns.adobe.com/xap/1.0/\0x", 30), six}));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(p->width * 100 + p->height, 1421);
     picture_free(p);
     // A file that ends inside its EXIF segment fails cleanly.
     std::string file = lib_encode(21, 14, 3, JCS_RGB, Coding::BASELINE, {}, {six + std::string(3000, 'x')});
-    EXPECT_EQ(decode(dir.file("c.jpg"), file.substr(0, file.find("Exif") + 1000)), nullptr);
+    EXPECT_EQ(decode_upright(dir.file("c.jpg"), file.substr(0, file.find("Exif") + 1000)), nullptr);
 }
 
 TEST_F(Jpeg, ExifParserNeverReadsOutsideItsData)
@@ -493,4 +513,52 @@ TEST_F(Jpeg, FittedReadsRefuseHostileHeadersAndLeaveNothing)
     EXPECT_EQ(jpeg_read_pixels_scaled(p, f, 9), 1) << "no such scale";
     picture_free(p);
     fclose(f);
+}
+
+TEST_F(Jpeg, BoxPicturesReadAsStoredAndTheToolKeepsOnlyUprightJpegs)
+{
+    // Box pictures were always read as stored and their sizes recorded so: only the
+    // pictures the player picks are turned.
+    std::string turned = lib_encode(120, 90, 3, JCS_RGB, Coding::BASELINE, {}, {exif_segment(6, true)});
+    Picture *p = decode(dir.file("t.jpg"), turned);
+    ASSERT_NE(p, nullptr) << codec_last_report();
+    EXPECT_EQ(p->width * 1000 + p->height, 120090);
+    EXPECT_EQ(std::vector<uint8_t>(p->colour, p->colour + (size_t)p->height * p->colour_stride), lib_decode(turned, JCS_EXT_BGR));
+    picture_free(p);
+    int32_t w, h;
+    ASSERT_EQ(gformat_read_jpg_file(dir.file("t.jpg").c_str()), 1);
+    gformat_size(&w, &h);
+    gformat_free();
+    EXPECT_EQ(w * 1000 + h, 120090) << "a box picture";
+    ASSERT_EQ(gformat_read(dir.file("t.jpg").c_str()), 1);
+    gformat_size(&w, &h);
+    gformat_free();
+    EXPECT_EQ(w * 1000 + h, 90120) << "a picked picture";
+
+    // The companion command makes a box of the upright picture: a turned JPEG is encoded
+    // anew, a plain one (EXIF orientation 1 included) is kept byte for byte.
+    std::string plain = lib_encode(120, 90, 3, JCS_RGB, Coding::BASELINE, {}, {exif_segment(1, false)});
+    write_file(dir.file("p.jpg"), plain);
+    ChildOptions opt;
+    opt.cwd = dir.path;
+    for (const char *name : {"t", "p"}) {
+        std::string jpg = std::string(name) + ".jpg", box = std::string(name) + ".pzl", out = std::string(name) + "_parts";
+        std::filesystem::create_directory(dir.file(out));
+        ASSERT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"box", "create", jpg, box}, opt), 20000), 0)
+            << read_file(dir.file("stderr.txt"));
+        ASSERT_EQ(wait_child(spawn_child(PELMORA_TOOL_EXE, {"box", "extract", box, out}, opt), 20000), 0)
+            << read_file(dir.file("stderr.txt"));
+        std::string kept = read_file(dir.file(out + "/picture.jpg"));
+        if (name[0] == 'p') {
+            EXPECT_EQ(kept, plain) << "kept as it was";
+            continue;
+        }
+        FILE *f = fopen(dir.file(out + "/picture.jpg").c_str(), "rb");
+        ASSERT_NE(f, nullptr);
+        JpegFit fit;
+        ASSERT_EQ(jpeg_read_info_fit(f, 0, 0, &fit), 0);
+        fclose(f);
+        EXPECT_EQ(fit.orientation, 1) << "no turn left to apply";
+        EXPECT_EQ(fit.file_width * 1000 + fit.file_height, 90120) << "stored upright";
+    }
 }
