@@ -74,14 +74,21 @@ static bool midi_file_ok(const char *path, char *reason, size_t size)
     return midi_check(data.data(), n, reason, size) == 1;
 }
 
-static bool is_jpeg_name(const char *path)
+// A JPEG whose bytes can be the box's: the game reads box pictures as stored, so one a
+// camera marked as turned is encoded upright instead.
+static bool is_plain_jpeg(const char *path)
 {
     char ext[5];
     cache_extension(path, ext, true);
+    bool jpeg = false;
     for (const char *e : {"JPG", "JPE", "JIF", "JPEG", "JFIF"})
-        if (strcmp(ext, e) == 0)
-            return true;
-    return false;
+        jpeg = jpeg || strcmp(ext, e) == 0;
+    FILE *f = jpeg ? fopen(path, "rb") : nullptr;
+    JpegFit fit;
+    bool plain = f && jpeg_read_info_fit(f, 0, 0, &fit) == 0 && fit.orientation == 1;
+    if (f)
+        fclose(f);
+    return plain;
 }
 
 struct CreateArgs {
@@ -136,7 +143,8 @@ static bool parse_create(int argc, char **argv, CreateArgs *a)
 }
 
 // The picture as a JPEG file in the scratch folder and its size. A JPEG is taken as it
-// is (once it decodes whole); BMP and TIFF pictures are encoded as the create room does.
+// is (once it decodes whole); BMP, TIFF, PNG and turned JPEG pictures are encoded as the
+// create room does.
 static bool prepare_picture(const char *path, const std::string &out, int32_t *w, int32_t *h)
 {
     if (!tool_file_exists(path))
@@ -149,7 +157,7 @@ static bool prepare_picture(const char *path, const std::string &out, int32_t *w
     }
     gformat_size(w, h);
     bool ok;
-    if (is_jpeg_name(path)) {
+    if (is_plain_jpeg(path)) {
         gformat_free();
         ok = file_copy(path, out.c_str());
     } else {
