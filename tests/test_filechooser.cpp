@@ -543,6 +543,7 @@ protected:
 
 TEST_F(Drop, AFileDroppedOnTheWindowReachesTheRegisteredHandler)
 {
+    kernel_set_drop_handler(nullptr);  // the game's own goes to the create room
     push_drop(SDL_DROPFILE, "/home/player/My Pictures/cat.jpg");
     io_pump();
     EXPECT_TRUE(dropped.empty()) << "with no handler a drop goes nowhere";
