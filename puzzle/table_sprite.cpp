@@ -274,7 +274,8 @@ bool pack(Build &b)
         for (int32_t x = 0; x < b.w; x++) {
             size_t px = (size_t)y * b.w + x;
             if (b.kind[px] == PX_DEPENDS && !b.band[px])
-                order[o++] = (uint32_t)b.shadows[px] << 24 | (uint32_t)(b.length[px] - b.shadows[px]) << 16 | (uint32_t)x;
+                order[o++] =
+                    (uint32_t)b.shadows[px] << 24 | (uint32_t)(b.length[px] - b.shadows[px]) << 16 | (uint32_t)x;
         }
         std::sort(order + order_first[y], order + o);
         for (int32_t i = order_first[y]; i < o;) {
@@ -566,7 +567,8 @@ bool held_sprite_draw(void)
     if (!same) {
         // Only pieces that kept their places since the last frame are made into a
         // sprite: while a turn goes on they change every tick.
-        bool steady = quarter && scene && n == held_sprite.last_n && std::equal(held_sprite.now, held_sprite.now + n, held_sprite.last);
+        bool steady = quarter && scene && n == held_sprite.last_n &&
+                      std::equal(held_sprite.now, held_sprite.now + n, held_sprite.last);
         std::swap(held_sprite.now, held_sprite.last);
         held_sprite.last_n = n;
         held_sprite.picture = piece_scene.picture;

@@ -194,9 +194,9 @@ void sprite_lay(uint8_t *dst, ptrdiff_t stride, int32_t x0, int32_t y0, int32_t 
     for (int32_t y = y0; y <= y1; y++, dst += stride) {
         // What lies below was drawn a while ago and has left the nearer caches; it is
         // fetched a few rows ahead, since the dependent pixels wait on it one by one.
-        if (y + SPRITE_AHEAD <= y1 && held_sprite.run_first[y + SPRITE_AHEAD] < held_sprite.run_first[y + SPRITE_AHEAD + 1]) {
-            const SpriteRun *first = held_sprite.runs + held_sprite.run_first[y + SPRITE_AHEAD];
-            const SpriteRun *last = held_sprite.runs + held_sprite.run_first[y + SPRITE_AHEAD + 1] - 1;
+        const int32_t *ahead = y + SPRITE_AHEAD <= y1 ? held_sprite.run_first + y + SPRITE_AHEAD : nullptr;
+        if (ahead && ahead[0] < ahead[1]) {
+            const SpriteRun *first = held_sprite.runs + ahead[0], *last = held_sprite.runs + ahead[1] - 1;
             int32_t a = std::max(first->x, x0), b = std::min(last->x + last->n - 1, x1);
             const uint8_t *row = dst + SPRITE_AHEAD * stride;
             for (ptrdiff_t i = (ptrdiff_t)(a - x0) * 3; i <= (ptrdiff_t)(b - x0) * 3 + 2; i += 64)
@@ -226,7 +226,8 @@ void sprite_lay(uint8_t *dst, ptrdiff_t stride, int32_t x0, int32_t y0, int32_t 
         }
         for (int32_t k = held_sprite.band_first[y]; k < held_sprite.band_first[y + 1]; k++)
             lay_band(canvas, dst, x0, x1, held_sprite.bands[k]);
-        const SpriteRun *s = held_sprite.runs + held_sprite.run_first[y], *end = held_sprite.runs + held_sprite.run_first[y + 1];
+        const SpriteRun *s = held_sprite.runs + held_sprite.run_first[y];
+        const SpriteRun *end = held_sprite.runs + held_sprite.run_first[y + 1];
         for (; s < end && s->x <= x1; s++) {
             int32_t a = std::max(s->x, x0), b = std::min(s->x + s->n - 1, x1);
             if (a <= b)
