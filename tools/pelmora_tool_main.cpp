@@ -37,7 +37,7 @@ static const char usage_text[] =
     "       pelmora-tool box create PICTURE OUT.pzl [--piece-size N] [--jitter J] [--shape S]\n"
     "                                  [--rotation] [--surprise] [--music FILE.mid [--loop]]\n"
     "                                  [--description TEXT] [--address TEXT]\n"
-    "                                  make a box file from a BMP, JPEG or TIFF picture\n"
+    "                                  make a box file from a BMP, JPEG, PNG or TIFF picture\n"
     "       pelmora-tool box info FILE.pzl   the box's information, records and id\n"
     "       pelmora-tool box extract FILE.pzl DIR\n"
     "                                  write the picture, music and texts into DIR\n";

@@ -152,7 +152,7 @@ static bool prepare_picture(const char *path, const std::string &out, int32_t *w
     codec_report("");
     if (!gformat_read(path)) {
         const char *reason = codec_last_report();
-        tool_fail(path, reason[0] ? reason : "not a picture a box can hold (BMP, JPEG or TIFF)");
+        tool_fail(path, reason[0] ? reason : "not a picture a box can hold (BMP, JPEG, PNG or TIFF)");
         return false;
     }
     gformat_size(w, h);

@@ -148,7 +148,7 @@ int tool_cut(int argc, char **argv)
         return 1;
     if (!gformat_read(a.picture)) {
         const char *why = codec_last_report();
-        return tool_fail(a.picture, why[0] ? why : "not a picture this game reads (BMP, JPEG or TIFF)");
+        return tool_fail(a.picture, why[0] ? why : "not a picture this game reads (BMP, JPEG, PNG or TIFF)");
     }
     Img *picture = gformat_to_img();
     gformat_free();
