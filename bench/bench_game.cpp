@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+#include <cstdio>
+#include <jpeglib.h>
 #include <unistd.h>
 
 #include "image/jpeg.h"
@@ -128,4 +130,30 @@ bool bench_write_photo(const char *path, int32_t width, int32_t height)
         fclose(f);
     picture_free(p);
     return ok;
+}
+
+// libjpeg-turbo alone, as an application would call it: the whole picture, the
+// library's default (integer) DCT, blue-green-red rows into one buffer.
+void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf)
+{
+    FILE *f = fopen(path, "rb");
+    if (!f)
+        return;
+    jpeg_decompress_struct d;
+    jpeg_error_mgr err;
+    d.err = jpeg_std_error(&err);
+    jpeg_create_decompress(&d);
+    jpeg_stdio_src(&d, f);
+    jpeg_read_header(&d, TRUE);
+    d.out_color_space = JCS_EXT_BGR;
+    jpeg_start_decompress(&d);
+    buf->resize((size_t)d.output_width * d.output_height * 3);
+    while (d.output_scanline < d.output_height) {
+        JSAMPROW r = buf->data() + (size_t)d.output_scanline * d.output_width * 3;
+        jpeg_read_scanlines(&d, &r, 1);
+    }
+    jpeg_finish_decompress(&d);
+    jpeg_destroy_decompress(&d);
+    fclose(f);
+    benchmark::DoNotOptimize(buf->data());
 }

@@ -5,6 +5,7 @@
 #include <benchmark/benchmark.h>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "ui/window.h"
 
@@ -36,3 +37,7 @@ double bench_frame_memcpy_seconds(int32_t width, int32_t height);
 // Writes a photograph-like JPEG of w x h at quality 90: gradients with a little noise per
 // pixel, so it compresses (about 7 MB for 24 megapixels) and decodes like a camera's.
 bool bench_write_photo(const char *path, int32_t width, int32_t height);
+
+// libjpeg-turbo alone decoding the whole file into `buf` (resized to fit), the baseline
+// the game's own reads are given against.
+void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf);

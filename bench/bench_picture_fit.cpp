@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "bench/bench_game.h"
 #include "image/gformat.h"
 #include "platform/memory.h"
 
@@ -101,30 +102,6 @@ static double thread_seconds(void)
     return (double)ts.tv_sec + ts.tv_nsec / 1e9;
 }
 
-// libjpeg-turbo alone, as an application would call it: the whole picture, the
-// library's default (integer) DCT, blue-green-red rows into one buffer.
-static void full_decode(const std::string &path, std::vector<uint8_t> *buf)
-{
-    FILE *f = fopen(path.c_str(), "rb");
-    jpeg_decompress_struct d;
-    jpeg_error_mgr err;
-    d.err = jpeg_std_error(&err);
-    jpeg_create_decompress(&d);
-    jpeg_stdio_src(&d, f);
-    jpeg_read_header(&d, TRUE);
-    d.out_color_space = JCS_EXT_BGR;
-    jpeg_start_decompress(&d);
-    buf->resize((size_t)d.output_width * d.output_height * 3);
-    while (d.output_scanline < d.output_height) {
-        JSAMPROW r = buf->data() + (size_t)d.output_scanline * d.output_width * 3;
-        jpeg_read_scanlines(&d, &r, 1);
-    }
-    jpeg_finish_decompress(&d);
-    jpeg_destroy_decompress(&d);
-    fclose(f);
-    benchmark::DoNotOptimize(buf->data());
-}
-
 // The create room's way; the picture's size, 0 x 0 when the read failed.
 static void fit_read(const std::string &path, int32_t *w, int32_t *h)
 {
@@ -148,7 +125,7 @@ static void BM_LibjpegFullDecode6000x4000(benchmark::State &state)
     io_mem_init();  // the same allocator settings as the fitted read runs with
     std::vector<uint8_t> buf;
     for (auto _ : state)
-        full_decode(path, &buf);
+        bench_libjpeg_full_decode(path.c_str(), &buf);
 }
 BENCHMARK(BM_LibjpegFullDecode6000x4000)->Unit(benchmark::kMillisecond);
 
@@ -172,7 +149,7 @@ static void BM_GformatReadFit6000x4000For1900x1000(benchmark::State &state)
         double t0 = thread_seconds();
         fit_read(path, &w, &h);
         double t1 = thread_seconds();
-        full_decode(path, &buf);
+        bench_libjpeg_full_decode(path.c_str(), &buf);
         double t2 = thread_seconds();
         whole_read(path);
         t_fit += t1 - t0;
