@@ -134,7 +134,7 @@ bool bench_write_photo(const char *path, int32_t width, int32_t height)
 
 // libjpeg-turbo alone, as an application would call it: the whole picture, the
 // library's default (integer) DCT, blue-green-red rows into one buffer.
-void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf)
+void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf, int eighths)
 {
     FILE *f = fopen(path, "rb");
     if (!f)
@@ -146,6 +146,8 @@ void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf)
     jpeg_stdio_src(&d, f);
     jpeg_read_header(&d, TRUE);
     d.out_color_space = JCS_EXT_BGR;
+    d.scale_num = (unsigned)eighths;
+    d.scale_denom = 8;
     jpeg_start_decompress(&d);
     buf->resize((size_t)d.output_width * d.output_height * 3);
     while (d.output_scanline < d.output_height) {

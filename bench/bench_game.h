@@ -38,6 +38,6 @@ double bench_frame_memcpy_seconds(int32_t width, int32_t height);
 // pixel, so it compresses (about 7 MB for 24 megapixels) and decodes like a camera's.
 bool bench_write_photo(const char *path, int32_t width, int32_t height);
 
-// libjpeg-turbo alone decoding the whole file into `buf` (resized to fit), the baseline
-// the game's own reads are given against.
-void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf);
+// libjpeg-turbo alone decoding the file into `buf` (resized to fit), the baseline the
+// game's own reads are given against: the whole picture, or at a DCT scale in eighths.
+void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf, int eighths = 8);
