@@ -31,6 +31,7 @@
 #include "res/gdi_text.h"
 #include "kernel/splash.h"
 #include "media/feedback.h"
+#include "media/mail.h"
 #include "media/media.h"
 #include "media/music.h"
 #include "media/sound.h"
@@ -439,7 +440,8 @@ void kernel_init(void)
                 skin_color(SKIN_COLOR_BUTTON_TEXT_HOVER), skin_color(SKIN_COLOR_BUTTON_TEXT_SHADOW));
     trackbar_init(&font_small, skin_color(SKIN_COLOR_TRACKBAR_TEXT), skin_color(SKIN_COLOR_TRACKBAR_TEXT_SHADOW));
     io_dialog_set_colours(skin_color(SKIN_COLOR_EDIT_TEXT), skin_color(SKIN_COLOR_EDIT_BACKGROUND));
-    kernel_status("MAPI NO");
+    mail_load();
+    kernel_status(mail_available() ? "MAPI OK" : "MAPI NO");
     curves_init();
     // The shared dialogs: rooms ask their questions and show their notices in these.
     msgbox_init();
@@ -479,6 +481,7 @@ void kernel_done(void)
     midi_stop();
     sound_done();  // its hold in the image cache goes before the cache does
     media_done();
+    mail_unload();
     shadow_done();
     ge_done();
     cache_done();
