@@ -93,18 +93,12 @@ TEST_F(Ini, TypedValuesParseCompletelyOrReadAsMissing)
                         "no=No\nreal=2.5\nnan=nan\nlong=1" + std::string(70, '0') + "\nzeros=" + std::string(60, '0') +
                         "1234\njunk=5" + std::string(62, ' ') + "junk\nfits=" + std::string(59, '0') + "1234\n");
     // Each read as its value, or "-" when refused, which must leave the output untouched.
-    auto integer = [](const char *key) {
-        int32_t i = 7;
-        return ini_get_int("a.ini", "v", key, &i) ? std::to_string(i) : i == 7 ? "-" : "changed";
+    auto typed = [](auto get, auto value, const char *key) {
+        return get("a.ini", "v", key, &value) ? std::to_string(value) : value == 7 ? "-" : "changed";
     };
-    auto real = [](const char *key) {
-        double r = 7;
-        return ini_get_real("a.ini", "v", key, &r) ? std::to_string(r) : r == 7 ? "-" : "changed";
-    };
-    auto boolean = [](const char *key) {
-        int32_t b = 7;
-        return ini_get_bool("a.ini", "v", key, &b) ? std::to_string(b) : b == 7 ? "-" : "changed";
-    };
+    auto integer = [&](const char *key) { return typed(ini_get_int, int32_t(7), key); };
+    auto real = [&](const char *key) { return typed(ini_get_real, 7.0, key); };
+    auto boolean = [&](const char *key) { return typed(ini_get_bool, int32_t(7), key); };
     auto pair = [](const char *key) {
         int32_t a = 7, b = 7;
         return ini_get_pair("a.ini", "v", key, &a, &b) ? std::to_string(a) + " " + std::to_string(b) : "-";
@@ -124,9 +118,9 @@ TEST_F(Ini, TypedValuesParseCompletelyOrReadAsMissing)
     EXPECT_EQ(triple("three") + "|" + triple("pair") + "|" + triple("clear"), "1 2 3|-|-") << "transparent is no triple";
     EXPECT_EQ(boolean("on") + boolean("no") + boolean("word"), "10-") << "'on' is not one of the words";
 
-    uint32_t colour = 0;
-    EXPECT_TRUE(ini_get_color("a.ini", "v", "colour", &colour) && colour == 0xFF8001u);
-    EXPECT_TRUE(ini_get_color("a.ini", "v", "clear", &colour) && colour == 0xFFFFFFFFu);
+    uint32_t colour = 0, clear = 0;
+    EXPECT_TRUE(ini_get_color("a.ini", "v", "colour", &colour) && ini_get_color("a.ini", "v", "clear", &clear));
+    EXPECT_EQ(std::tuple(colour, clear), std::tuple(0xFF8001u, 0xFFFFFFFFu));
     EXPECT_EQ(ini_parse_color("1 2", &colour), 0);
 
     EXPECT_EQ(ini_set_int("a.ini", "w", "i", -5) + ini_set_bool("a.ini", "w", "b", 9) +

@@ -46,10 +46,9 @@ TEST_F(Lang, ATranslationThatDoesNotFitItsUseGetsTheEnglishTextAndTheGameStarts)
     std::string file = write("swapped.ini", "[MAIN]\nVersion=1\nCharSet=0\n[TEXTS]\n230=%i pieces of %s in %s\n"
                                             "413=%s x %s\n15=100% done\n16=50%% off\n");
     lt_init(file.c_str());
-    EXPECT_STREQ(lt_get(230), "Congratulations!\nYou have finished \"%s\":\n%i pieces in %s.");
-    EXPECT_STREQ(lt_get(413), "Full size from %ix%i");
-    EXPECT_STREQ(lt_get(15), "100% done");
-    EXPECT_STREQ(lt_get(16), "50%% off");
+    for (auto [n, want] : {std::pair(230, "Congratulations!\nYou have finished \"%s\":\n%i pieces in %s."),
+                           {413, "Full size from %ix%i"}, {15, "100% done"}, {16, "50%% off"}})
+        EXPECT_STREQ(lt_get(n), want) << n;
     char out[128];
     snprintf(out, sizeof out, lt_get(413), 800, 600);
     EXPECT_STREQ(out, "Full size from 800x600");
@@ -63,11 +62,9 @@ TEST_F(Lang, TextsByNumberWithLineBreaks)
                               "6=C:\\dir\\n\n7=\n12=end\\\n699=last\n700=beyond\n");
     lt_init(first.c_str());
     EXPECT_EQ(lt_charset(), 0);
-    EXPECT_STREQ(lt_get(0), "Open box");
-    EXPECT_STREQ(lt_get(5), "First\nSecond");
-    EXPECT_STREQ(lt_get(6), "C:\\dir\n") << "a backslash before anything but n stays";
-    EXPECT_STREQ(lt_get(12), "end\\");
-    EXPECT_STREQ(lt_get(699), "last");
+    // A backslash before anything but n stays.
+    for (auto [n, want] : {std::pair(0, "Open box"), {5, "First\nSecond"}, {6, "C:\\dir\n"}, {12, "end\\"}, {699, "last"}})
+        EXPECT_STREQ(lt_get(n), want) << n;
     EXPECT_EXIT(lt_get(7), ExitedWithCode(1), "lt_get: lti 7 is NULL");
     EXPECT_EXIT(lt_get(8), ExitedWithCode(1), "lt_get: lti 8 is NULL");
     EXPECT_EXIT(lt_get(700), ExitedWithCode(1), "lt_get: lti 700 is out of range");
@@ -77,9 +74,8 @@ TEST_F(Lang, TextsByNumberWithLineBreaks)
                                "[MAIN]\nVersion=1\nCharSet=238\n[TEXTS]\n0=A much longer text than before\n5=Short\n");
     lt_init(second.c_str());
     EXPECT_EQ(lt_charset(), 238);
-    EXPECT_STREQ(lt_get(0), "A much longer text than before");
-    EXPECT_STREQ(lt_get(5), "Short");
-    EXPECT_STREQ(lt_get(699), "last");
+    for (auto [n, want] : {std::pair(0, "A much longer text than before"), {5, "Short"}, {699, "last"}})
+        EXPECT_STREQ(lt_get(n), want) << n;
     lt_done();
     EXPECT_EQ(blocks_held(), held) << "every text is given back";
 }
@@ -100,10 +96,7 @@ TEST_F(Lang, FontsFollowTheCharacterSet)
     lt_init(east.c_str());
     fonts_init();
     for (const Font *f : {&font_small, &font_medium, &font_dialog, &font_large, &font_arial}) {
-        EXPECT_EQ(f->kind, FONT_SYSTEM);
-        EXPECT_NE(f->handle, nullptr);
-        EXPECT_GT(f->line, 0);
-        EXPECT_EQ(f->shadow_offset, 1);
+        EXPECT_TRUE(f->kind == FONT_SYSTEM && f->handle && f->line > 0 && f->shadow_offset == 1) << f->size;
     }
     EXPECT_GT(font_large.size, font_small.size);
     EXPECT_FALSE(sheet_in_cache()) << "no bitmap font is loaded for character set 238";

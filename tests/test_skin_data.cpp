@@ -49,21 +49,20 @@ struct NamedRect {
 static std::vector<NamedRect> rects_of(bool active)
 {
     std::vector<NamedRect> all;
-    for (int i = 0; i < 25; i++)
-        all.push_back({"frame " + std::to_string(i), skin_frame_rects[i]});
-    for (int i = 0; i < 10; i++)
-        all.push_back({"title " + std::to_string(i), skin_title_rects[i]});
-    if (!active)
-        return all;
-    for (int i = 0; i < SKIN_ICON_COUNT; i++)
-        if (skin_icon_rects[i].w)
-            all.push_back({"icon " + std::to_string(i), skin_icon_rects[i]});
-    for (int i = 0; i < 3; i++)
-        all.push_back({"track " + std::to_string(i), skin_track_rects[i]});
-    for (int i = 0; i < SKIN_PANEL_COUNT; i++)
+    // Icons and panels leave unused places empty; every other piece must be there.
+    auto add = [&](const char *kind, const SkinRect *table, int n, bool gaps = false, int shared = -1) {
+        for (int i = 0; i < n; i++)
+            if ((!gaps || table[i].w) && i != shared)
+                all.push_back({kind + (" " + std::to_string(i)), table[i]});
+    };
+    add("frame", skin_frame_rects, 25);
+    add("title", skin_title_rects, 10);
+    if (active) {
+        add("icon", skin_icon_rects, SKIN_ICON_COUNT, true);
+        add("track", skin_track_rects, 3);
         // The progress block is icon 30 itself, shared on purpose.
-        if (skin_panel_rects[i].w && i != SKIN_PANEL_PROGRESS)
-            all.push_back({"panel " + std::to_string(i), skin_panel_rects[i]});
+        add("panel", skin_panel_rects, SKIN_PANEL_COUNT, true, SKIN_PANEL_PROGRESS);
+    }
     return all;
 }
 
@@ -72,19 +71,13 @@ static bool overlap(const SkinRect &a, const SkinRect &b)
     return a.x < b.x + b.w && b.x < a.x + a.w && a.y < b.y + b.h && b.y < a.y + a.h;
 }
 
-static bool same(const SkinRect &a, const SkinRect &b)
-{
-    return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
-}
-
 TEST_F(SkinData, EveryPieceLiesInsideItsPictureAloneAndPainted)
 {
     for (bool active : {true, false}) {
         PackImg pic(active ? "img/active.img" : "img/inactive.img");
         ASSERT_EQ(img_check(pic.img, pic.size), 1);
-        ASSERT_EQ(pic.img->format, (uint32_t)IMG_BGRA);
-        ASSERT_EQ(pic.img->width, SKIN_IMAGE_WIDTH);
-        ASSERT_EQ(pic.img->height, SKIN_IMAGE_HEIGHT);
+        ASSERT_EQ(std::tuple(pic.img->format, pic.img->width, pic.img->height),
+                  std::tuple((uint32_t)IMG_BGRA, SKIN_IMAGE_WIDTH, SKIN_IMAGE_HEIGHT));
         std::vector<NamedRect> all = rects_of(active);
         for (size_t i = 0; i < all.size(); i++) {
             const SkinRect &r = all[i].r;
@@ -104,7 +97,8 @@ TEST_F(SkinData, EveryPieceLiesInsideItsPictureAloneAndPainted)
                 for (int k = 0; k < 3; k++)
                     ASSERT_LE(pic.colour(x, y)[k], pic.alpha(x, y)) << x << ", " << y;
     }
-    EXPECT_TRUE(same(skin_panel_rects[SKIN_PANEL_PROGRESS], skin_icon_rects[30]));
+    const SkinRect &progress = skin_panel_rects[SKIN_PANEL_PROGRESS], &icon = skin_icon_rects[30];
+    EXPECT_EQ(std::tuple(progress.x, progress.y, progress.w, progress.h), std::tuple(icon.x, icon.y, icon.w, icon.h));
     // A lit icon replaces its plain one in the same place, so the two are one size:
     // even and odd up to the trackbar thumb, odd and even for the room buttons and logo.
     for (int n : {0, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22, 24, 26, 28, 41, 43, 45, 47}) {
@@ -137,9 +131,8 @@ TEST_F(SkinData, TiledPiecesRepeatWithoutSeams)
             EXPECT_TRUE(repeats(skin_title_rects[n])) << name << " title " << n;
         EXPECT_TRUE(repeats(skin_track_rects[1])) << name;
         const SkinRect &corner = skin_frame_rects[0], &centre = skin_frame_rects[11];
-        EXPECT_EQ(pic.alpha(corner.x, corner.y), 0) << name;
-        EXPECT_EQ(pic.alpha(corner.x + 11, corner.y + 11), 255) << name;
-        EXPECT_EQ(pic.alpha(centre.x, centre.y), 255) << name;
+        EXPECT_EQ(std::tuple(pic.alpha(corner.x, corner.y), pic.alpha(corner.x + 11, corner.y + 11), pic.alpha(centre.x, centre.y)),
+                  std::tuple(0, 255, 255)) << name;
     }
     // The bars and parchment wrap around: the left column continues the right one
     // closely (no hard edge where tiles meet).
@@ -154,10 +147,7 @@ TEST_F(SkinData, TiledPiecesRepeatWithoutSeams)
 
 TEST_F(SkinData, SmallPicturesHaveTheirSizes)
 {
-    struct {
-        const char *name;
-        int w, h;
-    } pictures[] = {
+    struct { const char *name; int w, h; } pictures[] = {
         {"img/connected.img", 256, 32},
         {"img/lttl_pzzl.img", skin_icon_rects[47].w, skin_icon_rects[47].h},
         {"img/cursor.img", 32, 32},
@@ -166,22 +156,17 @@ TEST_F(SkinData, SmallPicturesHaveTheirSizes)
     for (auto &p : pictures) {
         PackImg pic(p.name);
         ASSERT_EQ(img_check(pic.img, pic.size), 1) << p.name;
-        EXPECT_EQ(pic.img->format, (uint32_t)IMG_BGRA) << p.name;
-        EXPECT_EQ(pic.img->width, p.w) << p.name;
-        EXPECT_EQ(pic.img->height, p.h) << p.name;
+        EXPECT_EQ(std::tuple(pic.img->format, pic.img->width, pic.img->height), std::tuple((uint32_t)IMG_BGRA, p.w, p.h)) << p.name;
     }
     // Each of the eight sparkle frames shows something, and the last has faded below
     // the brightest.
     PackImg sparkle("img/connected.img");
-    std::vector<int> sums;
-    for (int f = 0; f < 8; f++) {
-        int sum = 0;
+    std::vector<int> sums(8);
+    for (int x = 0; x < 256; x++)
         for (int y = 0; y < 32; y++)
-            for (int x = 0; x < 32; x++)
-                sum += sparkle.alpha(32 * f + x, y);
-        EXPECT_GT(sum, 0) << "frame " << f;
-        sums.push_back(sum);
-    }
+            sums[x / 32] += sparkle.alpha(x, y);
+    for (int f = 0; f < 8; f++)
+        EXPECT_GT(sums[f], 0) << "frame " << f;
     EXPECT_LT(sums[7], sums[2]);
     // The hand's hot spot, the tip of the finger, is on the hand.
     PackImg cursor("img/cursor.img");
