@@ -16,6 +16,14 @@ protected:
     }
     std::mt19937 rng{1234};
     uint8_t byte() { return (uint8_t)(rng() & 0xFF); }
+    // The image's bytes, header and both planes; noise in its pixels first when asked.
+    std::vector<uint8_t> whole(const TestImage &t, bool scramble = false)
+    {
+        uint8_t *at = (uint8_t *)t.img, *end = at + 36 + t.img->width * t.img->height * ((t.img->format & 15) + (t.img->format >> 4));
+        for (uint8_t *p = at + 36; scramble && p < end; p++)
+            *p = byte();
+        return {at, end};
+    }
 };
 
 TEST_F(Image, CreateResolvesPseudoCodesAndViewsStartInside)
@@ -123,18 +131,14 @@ TEST_F(Image, ConvertFollowsTheTableInsideSubViews)
             // Views of 5 x 3 from inside larger images: rows are walked by the images'
             // strides, and nothing around the views may change.
             TestImage src(8, 6, from), dst(9, 7, to);
-            for (uint8_t *p = (uint8_t *)src.img + 36; p < (uint8_t *)src.img + 36 + 8 * 6 * ((from & 15) + (from >> 4)); p++)
-                *p = byte();
-            for (uint8_t *p = (uint8_t *)dst.img + 36; p < (uint8_t *)dst.img + 36 + 9 * 7 * ((to & 15) + (to >> 4)); p++)
-                *p = byte();
-            std::vector<uint8_t> before((uint8_t *)dst.img, (uint8_t *)dst.img + 36 + 9 * 7 * ((to & 15) + (to >> 4)));
+            whole(src, true);
+            std::vector<uint8_t> want = whole(dst, true);
             ImgView s, d;
             img_view(&s, src.img, 2, 1);
             img_view(&d, dst.img, 3, 2);
             s.width = d.width = 5;
             s.height = d.height = 3;
             img_convert(&d, &s);
-            std::vector<uint8_t> want = before;
             uint32_t db = to & 15;
             for (int y = 0; y < 3; y++)
                 for (int x = 0; x < 5; x++) {
@@ -142,13 +146,10 @@ TEST_F(Image, ConvertFollowsTheTableInsideSubViews)
                     size_t at = 36 + (size_t)(2 + y) * dst.img->colour_stride + (3 + x) * db;
                     std::copy(px.begin(), px.end(), want.begin() + at);
                 }
-            std::vector<uint8_t> got((uint8_t *)dst.img, (uint8_t *)dst.img + want.size());
-            EXPECT_EQ(got, want) << "format " << from << " to " << to;
-
+            EXPECT_EQ(whole(dst), want) << "format " << from << " to " << to;
             d.height = 2;
             img_convert(&d, &s);
-            EXPECT_EQ(std::vector<uint8_t>((uint8_t *)dst.img, (uint8_t *)dst.img + want.size()), want)
-                << "format " << from << " to " << to << ": different heights change nothing";
+            EXPECT_EQ(whole(dst), want) << "format " << from << " to " << to << ": different heights change nothing";
         }
     // 0x4210 has 16 in each channel: 16 * 255 / 31 = 131 (131.6 cut); bit 15 is no colour.
     TestImage p555(2, 1, IMG_555), rgb(2, 1, IMG_BGR);
@@ -163,17 +164,14 @@ TEST_F(Image, FillCopyAndScaleRectangles)
     // alpha images are left as they are.
     for (uint32_t format : {IMG_8BIT, IMG_BGR, IMG_555, IMG_BGRA}) {
         TestImage img(9, 6, format);
-        size_t size = 36 + 9 * 6 * ((format & 15) + (format >> 4));
-        for (uint8_t *p = (uint8_t *)img.img + 36; p < (uint8_t *)img.img + size; p++)
-            *p = byte();
-        std::vector<uint8_t> want((uint8_t *)img.img, (uint8_t *)img.img + size);
+        std::vector<uint8_t> want = whole(img, true);
         img_fill_rect(img.img, 0xAB, 2, 1, 4, 3);
         if (format == IMG_8BIT || format == IMG_BGR)
             for (int y = 1; y < 4; y++)
                 for (int x = 2; x < 6; x++)
                     for (uint32_t k = 0; k < format; k++)
                         want[36 + y * img.img->colour_stride + x * format + k] = k == 0 ? 0xAB : 0;
-        EXPECT_EQ(std::vector<uint8_t>((uint8_t *)img.img, (uint8_t *)img.img + size), want) << "format " << format;
+        EXPECT_EQ(whole(img), want) << "format " << format;
     }
 
     // Copies of one rectangle: plain for grey and colour, a blend from alpha pictures
@@ -182,9 +180,7 @@ TEST_F(Image, FillCopyAndScaleRectangles)
     for (auto &pair : pairs) {
         uint32_t sf = pair[0], df = pair[1], bytes = sf & 15;
         TestImage src(9, 7, sf), dst(10, 8, df);
-        size_t dsize = 36 + 10 * 8 * ((df & 15) + (df >> 4));
-        for (uint8_t *p = (uint8_t *)dst.img + 36; p < (uint8_t *)dst.img + dsize; p++)
-            *p = byte();
+        std::vector<uint8_t> want = whole(dst, true);
         for (int y = 0; y < 7; y++)
             for (int x = 0; x < 9; x++) {
                 uint8_t a = src.v.second ? (x % 3 == 0 ? 0 : x % 3 == 1 ? 255 : byte()) : 255;
@@ -193,7 +189,6 @@ TEST_F(Image, FillCopyAndScaleRectangles)
                 for (uint32_t k = 0; k < bytes; k++)
                     src.at(x, y)[k] = (uint8_t)(byte() % (a + 1));
             }
-        std::vector<uint8_t> want((uint8_t *)dst.img, (uint8_t *)dst.img + dsize);
         img_copy_rect(dst.img, 4, 1, src.img, 2, 3, 5, 4);
         for (int y = 0; y < 4; y++)
             for (int x = 0; x < 5; x++) {
@@ -204,8 +199,7 @@ TEST_F(Image, FillCopyAndScaleRectangles)
                     d = src.v.second ? (uint8_t)((int)((255 - a) * d / 255.0 + 0.5) + s[k]) : s[k];
                 }
             }
-        EXPECT_EQ(std::vector<uint8_t>((uint8_t *)dst.img, (uint8_t *)dst.img + dsize), want)
-            << "format " << sf << " onto " << df << ", 5 x 4 from (2, 3) to (4, 1)";
+        EXPECT_EQ(whole(dst), want) << "format " << sf << " onto " << df << ", 5 x 4 from (2, 3) to (4, 1)";
     }
 
     // Scaling is the resampler's; formats must match and be grey or colour.

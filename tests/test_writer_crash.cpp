@@ -2,6 +2,7 @@
 // disk: whatever point the kill comes at, the file reads afterwards, as the old file or
 // as the new one, and nothing but an unfinished temporary file lies beside it.
 #include "image/bmp.h"
+#include "image/gformat.h"
 #include "res/datapack.h"
 #include "res/ini.h"
 #include "tests/test_box_support.h"
@@ -62,19 +63,11 @@ std::string picture_bytes(const Picture *p)
 // The pixels of the BMP file at `path` as the game's reader takes them; "" when it does not read.
 std::string read_bmp(const char *path)
 {
-    FILE *f = fopen(path, "rb");
-    if (!f)
+    if (!gformat_read(path))
         return "";
-    int32_t w, h;
-    uint32_t format;
-    std::string out;
-    if (!bmp_read_header(f, &w, &h, &format) && format == IMG_BGR) {
-        Picture *p = picture_create(w, h, format);
-        if (!bmp_read_pixels(p, f))
-            out = picture_bytes(p);
-        picture_free(p);
-    }
-    fclose(f);
+    Picture *p = gformat_take();
+    std::string out = p->format == IMG_BGR ? picture_bytes(p) : "";
+    picture_free(p);
     return out;
 }
 
@@ -111,16 +104,11 @@ TEST_F(WriterCrash, ABmpSaveKilledAnywhereLeavesTheOldPictureOrTheNewOne)
 }
 
 // Every entry of the pack at `path` as the game reads it, "name=bytes" one after the other.
-void list_entry(const char *name, uint32_t, void *ctx)
-{
-    ((std::vector<std::string> *)ctx)->push_back(name);
-}
-
 std::string read_pack(const char *path)
 {
     dp_open(path);
     std::vector<std::string> names;
-    dp_list(0, list_entry, &names);
+    dp_list(0, [](const char *name, uint32_t, void *ctx) { ((std::vector<std::string> *)ctx)->push_back(name); }, &names);
     std::string out;
     for (const std::string &name : names) {
         int index = dp_get_index(name.c_str(), 1);
