@@ -449,57 +449,52 @@ TEST_F(Dialog, DrawsFieldsOverTheFrameWithABlinkingCaret)
                 n += px(c, r) == colour;
         return n;
     };
-    auto frame = [&](int grey) {
+    // A frame over a grey screen; `clean` draws only what the dialog finds dirty itself.
+    auto frame = [&](bool clean, bool corner = false) {
+        if (screen.buf)
+            io_video_end_paint();
+        if (clean)
+            clip_set_all(0);
+        if (corner)
+            clip_invalidate(110, 70, 4, 4);  // one corner of the first field
         io_video_begin_paint();
         for (int y = 0; y < screen.height; y++)
-            memset(screen.buf + (ptrdiff_t)y * screen.pitch, grey, (size_t)screen.width * 3);
+            memset(screen.buf + (ptrdiff_t)y * screen.pitch, 0x40, (size_t)screen.width * 3);
         io_dialog_draw();
     };
 
     key(SDLK_END);  // the selection goes, the text scrolls to its end
-    frame(0x40);    // everything once, the caret shown
-    io_video_end_paint();
-    clip_set_all(0);
-    clip_invalidate(110, 70, 4, 4);  // one corner of the first field
-    frame(0x40);
+    frame(false);   // everything once, the caret shown
+    frame(true, true);
     const uint32_t grey = 0x404040;
     EXPECT_EQ(count(110, 70, 120, 24, grey), 0) << "drawn whole for one dirty tile";
     EXPECT_GT(count(110, 70, 120, 24, TEXT_COLOUR), 20) << "text ink";
     EXPECT_GT(120 * 24 - count(110, 70, 120, 24, TEXT_COLOUR) - count(110, 70, 120, 24, BACKGROUND), 20)
         << "and its smoothed edges";
-    EXPECT_EQ(px(110 + 119, 70 + 23), BACKGROUND);
     EXPECT_EQ(count(105, 65, 130, 5, grey) + count(230, 70, 5, 24, grey), 130 * 5 + 5 * 24)
         << "nothing outside the field, though the text runs past it";
     EXPECT_TRUE(clip_is_dirty(229, 93, 1, 1)) << "the whole field goes to the screen";
     EXPECT_EQ(count(110, 110, 60, 20, grey), 60 * 20) << "the other field was not dirty";
-    io_video_end_paint();
 
     // The caret blinks 500 ms on, 500 ms off, from the last time it was used.
     key(SDLK_TAB);
     const int32_t cx = 110 + IO_EDIT_PAD_X, field_y = 110;
-    frame(0x40);
+    frame(false);
     EXPECT_EQ(count(cx, field_y, 1, 20, TEXT_COLOUR), font_dialog.height) << "the caret, in an empty field";
-    io_video_end_paint();
     clock_forward(499);
-    clip_set_all(0);
-    frame(0x40);
+    frame(true);
     EXPECT_EQ(count(110, 110, 60, 20, grey), 60 * 20) << "nothing changed, nothing drawn";
-    io_video_end_paint();
     clock_forward(1);
-    clip_set_all(0);
-    frame(0x40);
+    frame(true);
     EXPECT_EQ(count(110, 110, 60, 20, BACKGROUND), 60 * 20) << "the caret's half-second off: the field drew itself";
-    io_video_end_paint();
     clock_forward(200);
     type("i");
     int32_t after_i = 0;
     io_gdi_text_size(&font_dialog, "i", 0, 0, &after_i, nullptr);
-    frame(0x40);
+    frame(false);
     EXPECT_EQ(count(cx + after_i, field_y, 1, 20, TEXT_COLOUR), font_dialog.height) << "typing shows the caret at once";
-    io_video_end_paint();
     clock_forward(500);
-    clip_set_all(0);
-    frame(0x40);
+    frame(true);
     EXPECT_EQ(count(110, 110, 60, 20, grey), 0);
     EXPECT_EQ(count(cx + after_i, field_y, 1, 20, TEXT_COLOUR), 0) << "the caret is off again";
     EXPECT_GT(60 * 20 - count(110, 110, 60, 20, BACKGROUND), 0) << "the letter stays";

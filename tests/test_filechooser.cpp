@@ -5,7 +5,6 @@
 #include <SDL2/SDL.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "ui/dialog.h"
 #include "platform/journal.h"
@@ -19,64 +18,11 @@
 
 namespace fs = std::filesystem;
 
-// What the player does while a dialog runs: one step at each frame, so every input of
-// the step before has been handled when the next one looks.
-struct Script {
-    std::vector<std::function<void()>> steps;
-    size_t next = 0;
-    int32_t idle = 0;  // frames since the last step
-};
-static Script *script;
 // The game clock stands still and moves only when a test says so: double clicks never
 // depend on real time.
 static void clock_forward(int64_t ms)
 {
     io_clock_advance(io_time() + ms);
-}
-
-static void push(SDL_Event e)
-{
-    SDL_PushEvent(&e);
-}
-
-static void push_button(int32_t x, int32_t y, bool down)
-{
-    SDL_Event e = {};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = x;
-    e.button.y = y;
-    push(e);
-}
-
-static void push_click(int32_t x, int32_t y)
-{
-    push_button(x, y, true);
-    push_button(x, y, false);
-}
-
-static void push_drag_to(int32_t x, int32_t y)
-{
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = x;
-    e.motion.y = y;
-    e.motion.state = SDL_BUTTON_LMASK;
-    push(e);
-}
-
-// Runs the steps from the frames of the dialog's loop. Once they are done, a dialog still
-// open after a while is cancelled with Escape, so a broken case fails instead of hanging.
-static void script_tap(const IoEvent *event)
-{
-    if (event->code != IO_FRAME || !script)
-        return;
-    if (script->next < script->steps.size()) {
-        std::function<void()> step = script->steps[script->next++];
-        step();
-    } else if (++script->idle % 50 == 0) {
-        push_key(SDLK_ESCAPE);
-    }
 }
 
 // The chooser's window on the screen.
@@ -115,7 +61,7 @@ static const char PICTURES[] = "Pictures\0*.JPG;*.JPEG\0Everything\0*.*\0";
 static const std::string LONG_NAME = std::string(240, 'x') + ".jpg";
 static const std::string BAD_NAME = "bad\xff.JPG";  // not UTF-8
 
-class FileChooser : public ToolkitTest {
+class FileChooser : public ModalTest {
 protected:
     std::string pics;
     char path[IO_FILE_PATH_MAX] = {};
@@ -123,20 +69,7 @@ protected:
 
     void SetUp() override
     {
-        ToolkitTest::SetUp();
-        // The dialogs run the game's loop, which takes its inputs from the window system;
-        // an active game draws a frame on every idle turn, and the steps run at those.
-        ASSERT_EQ(io_platform_init("test", 640, 480, true), 1);
-        PlatformInput drained;
-        while (io_platform_poll(&drained)) {
-        }
-        PlatformInput on = {};
-        on.kind = InputKind::Activate;
-        kernel_dispatch_input(&on);
-        io_clock_start(true);
-        clock_forward(100000);
-        io_set_event_tap(script_tap);
-
+        ModalTest::SetUp();
         pics = dir.path + "/pics";
         for (const char *sub : {"pics/Alpha", "pics/beta", "pics/.hidden"})
             fs::create_directories(dir.file(sub));
@@ -146,33 +79,15 @@ protected:
             write_file(pics + "/" + name, "picture");
         snprintf(folder, sizeof folder, "%s", pics.c_str());
     }
-
-    void TearDown() override
+    int32_t run(int32_t mode, const char *filter, Steps steps)
     {
-        io_set_event_tap(nullptr);
-        script = nullptr;
-        io_clock_start(false);
-        PlatformInput off = {};
-        off.kind = InputKind::Deactivate;
-        kernel_dispatch_input(&off);
-        io_platform_done();
-        ToolkitTest::TearDown();
-    }
-
-    int32_t run(int32_t mode, const char *filter, std::vector<std::function<void()>> steps)
-    {
-        Script s;
-        s.steps = std::move(steps);
-        script = &s;
-        int32_t result = mode == FC_SAVE ? io_save_file(path, folder, filter) : io_open_file(path, folder, filter);
-        script = nullptr;
-        EXPECT_EQ(s.next, s.steps.size()) << "every step ran before the dialog ended";
-        EXPECT_EQ(window_has_modal(), 0);
-        return result;
+        return run_modal(std::move(steps), [&] {
+            return mode == FC_SAVE ? io_save_file(path, folder, filter) : io_open_file(path, folder, filter);
+        });
     }
 };
 
-TEST_F(FileChooser, KeysWalkIntoAFolderBackUpAndChooseAFile)
+TEST_F(FileChooser, KeysWalkIntoAFolderBackUpAndChooseAFileWhoseFolderTheNextDialogOpens)
 {
     int32_t result = run(FC_OPEN, PICTURES, {
         [&] {
@@ -200,15 +115,38 @@ TEST_F(FileChooser, KeysWalkIntoAFolderBackUpAndChooseAFile)
         },
         [&] {
             EXPECT_EQ(filechooser_selected(), index_of("C.Jpg")) << "a letter jumps to the next name starting with it";
-            push_key(SDLK_UP);
-            push_key(SDLK_UP);
-            push_key(SDLK_UP);
+            for (int i = 0; i < 4; i++)
+                push_key(SDLK_UP);
+            push_key(SDLK_RETURN);  // beta again
+            push_key(SDLK_DOWN);
             push_key(SDLK_RETURN);
         },
     });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(std::string(path), pics + "/a.JPG");
-    EXPECT_EQ(std::string(folder), pics) << "the chosen file's folder is remembered";
+    ASSERT_EQ(result, 1);
+    EXPECT_EQ(std::string(path), pics + "/beta/inner.JPG");
+    EXPECT_EQ(std::string(folder), pics + "/beta") << "the chosen file's folder is remembered";
+
+    path[0] = 0;
+    result = run(FC_OPEN, PICTURES, {[&] {
+                     EXPECT_EQ(filechooser_folder(), pics + "/beta") << "the next dialog opens where the last one ended";
+                     push_key(SDLK_ESCAPE);
+                 }});
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(std::string(folder), pics + "/beta");
+
+    // Without a folder: the documents folder.
+    char documents[IO_FILE_PATH_MAX];
+    io_documents_folder(documents, sizeof documents);
+    std::string expected = fs::path(documents).lexically_normal().string();
+    if (expected.size() > 1 && expected.back() == '/')
+        expected.pop_back();
+    folder[0] = 0;
+    result = run(FC_OPEN, nullptr, {[&] {
+                     EXPECT_EQ(filechooser_folder(), expected);
+                     push_key(SDLK_ESCAPE);
+                 }});
+    EXPECT_EQ(result, 0);
+    EXPECT_STREQ(folder, "") << "a cancelled dialog leaves the empty folder empty";
 }
 
 TEST_F(FileChooser, ClicksSelectAndDoubleClicksOpenFoldersAndChooseFiles)
@@ -285,47 +223,6 @@ TEST_F(FileChooser, PatternsMatchWithoutCaseAndThePlayerSwitchesThemCancelKeepsT
     EXPECT_EQ(result, 0);
     EXPECT_STREQ(path, "untouched");
     EXPECT_EQ(std::string(folder), pics);
-}
-
-TEST_F(FileChooser, RemembersTheLastFolderAndStartsInTheDocumentsFolderWithoutOne)
-{
-    int32_t result = run(FC_OPEN, PICTURES, {
-        [&] {
-            push_key(SDLK_DOWN);
-            push_key(SDLK_DOWN);
-            push_key(SDLK_RETURN);
-            push_key(SDLK_DOWN);
-            push_key(SDLK_RETURN);
-        },
-    });
-    ASSERT_EQ(result, 1);
-    EXPECT_EQ(std::string(path), pics + "/beta/inner.JPG");
-    EXPECT_EQ(std::string(folder), pics + "/beta");
-
-    path[0] = 0;
-    result = run(FC_OPEN, PICTURES, {
-        [&] {
-            EXPECT_EQ(filechooser_folder(), pics + "/beta") << "the next dialog opens where the last one ended";
-            push_key(SDLK_ESCAPE);
-        },
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(std::string(folder), pics + "/beta");
-
-    char documents[IO_FILE_PATH_MAX];
-    io_documents_folder(documents, sizeof documents);
-    std::string expected = fs::path(documents).lexically_normal().string();
-    if (expected.size() > 1 && expected.back() == '/')
-        expected.pop_back();
-    folder[0] = 0;
-    result = run(FC_OPEN, nullptr, {
-        [&] {
-            EXPECT_EQ(filechooser_folder(), expected);
-            push_key(SDLK_ESCAPE);
-        },
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_STREQ(folder, "") << "a cancelled dialog leaves the empty folder empty";
 }
 
 TEST_F(FileChooser, NamesTooLongAreRefusedAndNamesTheFontCannotShowAreReplaced)
@@ -447,8 +344,8 @@ TEST_F(FileChooser, LongListsScrollByPagesAndByTheBar)
             // track's free length, it reaches the end of the list.
             int32_t track_h = FC_LIST_HEIGHT - 2, thumb_h = std::max(12, track_h * FC_ROWS / 30);
             push_button(bar_x, y + FC_LIST_Y + 6, true);
-            push_drag_to(bar_x, y + FC_LIST_Y + 6 + (track_h - thumb_h) / 2);
-            push_drag_to(bar_x, y + FC_LIST_Y + 6 + (track_h - thumb_h));
+            push_move(bar_x, y + FC_LIST_Y + 6 + (track_h - thumb_h) / 2, true);
+            push_move(bar_x, y + FC_LIST_Y + 6 + (track_h - thumb_h), true);
             push_button(bar_x, y + FC_LIST_Y + 6 + (track_h - thumb_h), false);
         },
         [&] {
@@ -521,7 +418,7 @@ static void push_drop(Uint32 type, const char *path)
     SDL_Event e = {};
     e.type = type;
     e.drop.file = path ? SDL_strdup(path) : nullptr;
-    push(e);
+    SDL_PushEvent(&e);
 }
 
 class Drop : public ToolkitTest {

@@ -52,17 +52,14 @@ TEST(HelpFileReader, LinesBecomeParagraphsItemsAndLinks)
         "@topic 7 Seven again\n"
         "never found\n";
     HelpFile *f = help_file_parse(text);
-    ASSERT_EQ(f->topic_count, 3);
-    const HelpTopic *seven = help_file_topic(f, 7);
-    ASSERT_NE(seven, nullptr);
+    const HelpTopic *seven = help_file_topic(f, 7), *nine = help_file_topic(f, 9);
+    ASSERT_TRUE(f->topic_count == 3 && seven && nine);
     EXPECT_STREQ(seven->title, "Seven") << "the first of a repeated number is the one found";
     EXPECT_EQ(block_texts(f, seven), (std::vector<std::string>{"0:First line second line.", "1:an item that goes on",
                                                               "1:another", "2:Go to nine", "0:after it"}))
         << "CR LF read as LF; comments skipped without ending a paragraph; blank lines end it; "
            "malformed and unknown directives left out";
     EXPECT_EQ(f->blocks[seven->first_block + 3].target, 9);
-    const HelpTopic *nine = help_file_topic(f, 9);
-    ASSERT_NE(nine, nullptr);
     EXPECT_EQ(block_texts(f, nine), (std::vector<std::string>{"2:Back to seven"}));
     EXPECT_EQ(help_file_topic(f, 8), nullptr);
     help_file_free(f);
@@ -170,12 +167,10 @@ TEST_F(HelpViewer, ContentsLinksBackAndContentsFollowClicks)
     help_show(0);
     int32_t frame = help_window("main");
     ASSERT_GE(frame, 0);
-    EXPECT_EQ(help_window("main2"), -1);
-    EXPECT_EQ(help_topic("main"), 0);
+    EXPECT_EQ(std::tuple(help_window("main2"), help_topic("main")), std::tuple(-1, 0));
     EXPECT_STREQ(window_title(frame), "Welcome to Pelmora") << "the title bar names the topic";
     int32_t back = part(frame, "Back"), contents = part(frame, "Contents"), page = page_of(frame);
-    ASSERT_GE(back, 0);
-    ASSERT_GE(contents, 0);
+    ASSERT_TRUE(back >= 0 && contents >= 0);
     EXPECT_EQ(button_enabled(back), 0) << "nothing to go back to yet";
     repaint_all();
 
@@ -189,8 +184,7 @@ TEST_F(HelpViewer, ContentsLinksBackAndContentsFollowClicks)
     EXPECT_EQ(io_get_cursor(), IO_CURSOR_ARROW);
 
     click(x, y);
-    EXPECT_EQ(help_topic("main"), 200);
-    EXPECT_STREQ(window_title(frame), "Playing a puzzle");
+    EXPECT_EQ(std::tuple(help_topic("main"), std::string(window_title(frame))), std::tuple(200, "Playing a puzzle"));
     EXPECT_EQ(ears.downs, 0) << "a click on the help never reaches the room";
     // The play page links the store room at its end, below what the window holds.
     Rect p2 = rect_of(page);
@@ -199,14 +193,12 @@ TEST_F(HelpViewer, ContentsLinksBackAndContentsFollowClicks)
         key(SDLK_PAGEDOWN);
     ASSERT_EQ(help_link_point("main", 100, &x, &y), 1);
     click(x, y);
-    EXPECT_EQ(help_topic("main"), 100);
-    EXPECT_EQ(button_enabled(back), 1);
+    EXPECT_EQ(std::tuple(help_topic("main"), button_enabled(back)), std::tuple(100, 1));
 
     click_on(back);
     EXPECT_EQ(help_topic("main"), 200) << "Back goes one step";
     click_on(back);
-    EXPECT_EQ(help_topic("main"), 0);
-    EXPECT_EQ(button_enabled(back), 0);
+    EXPECT_EQ(std::tuple(help_topic("main"), button_enabled(back)), std::tuple(0, 0));
     help_show(300);
     EXPECT_EQ(help_topic("main"), 300) << "the game asking again moves the open window on";
     click_on(contents);
@@ -221,8 +213,7 @@ TEST_F(HelpViewer, ContentsLinksBackAndContentsFollowClicks)
     const TWindow *w = window_get(frame);
     ASSERT_GE(w->close_button, 0);
     click_on(w->close_button);
-    EXPECT_EQ(help_window("main"), -1);
-    EXPECT_EQ(window_shown(frame), 0);
+    EXPECT_EQ(std::tuple(help_window("main"), window_shown(frame)), std::tuple(-1, 0));
 }
 
 TEST_F(HelpViewer, TheSecondWindowOpensBesideTheFirstAndEachClosesAlone)
@@ -230,8 +221,7 @@ TEST_F(HelpViewer, TheSecondWindowOpensBesideTheFirstAndEachClosesAlone)
     help_show(0);
     help_show(HELP_SECOND_WINDOW | 301);
     int32_t main = help_window("main"), second = help_window("main2");
-    ASSERT_GE(second, 0);
-    EXPECT_NE(main, second);
+    ASSERT_TRUE(second >= 0 && second != main);
     EXPECT_EQ(std::tuple(help_topic("main"), help_topic("main2")), std::tuple(0, 301))
         << "the bit is cleared from the number, and the first window keeps its topic";
     EXPECT_EQ(window_parent(main), room) << "help windows live in the room's tree";
@@ -270,8 +260,7 @@ TEST_F(HelpViewer, AnOpenHelpFollowsThePlayerIntoTheRoomThatAsksNext)
     window_focus(other);
     help_show(200);
     int32_t second = help_window("main");
-    ASSERT_GE(second, 0);
-    EXPECT_NE(second, first);
+    ASSERT_TRUE(second >= 0 && second != first);
     EXPECT_EQ(std::tuple(window_parent(second), window_shown(first)), std::tuple(other, 0))
         << "shown in the room in focus, gone from the one left";
     EXPECT_EQ(help_topic("main"), 200);
@@ -366,33 +355,27 @@ TEST_F(HelpViewer, ALongTopicScrollsByKeysAndByItsBar)
     const std::string top = frame_copy();
     auto page_changed = [&](const std::string &a, const std::string &b) { return changed_in(a, b, p.x, p.y, p.w, p.h); };
 
+    auto after = [&](int32_t sym, int32_t times = 1) {
+        for (int32_t i = 0; i < times; i++)
+            key(sym);
+        frame();
+        return frame_copy();
+    };
+
     // Keys go to the help only while the pointer is over it.
     move(5, 300);
-    key(SDLK_DOWN);
-    frame();
-    EXPECT_EQ(page_changed(top, frame_copy()), 0) << "pointed elsewhere, the room keeps its keys";
+    EXPECT_EQ(page_changed(top, after(SDLK_DOWN)), 0) << "pointed elsewhere, the room keeps its keys";
     EXPECT_EQ(ears.keys, 1);
     move(p.x + 50, p.y + 50);
-    key(SDLK_DOWN);
-    frame();
-    const std::string one_down = frame_copy();
+    const std::string one_down = after(SDLK_DOWN);
     EXPECT_GT(page_changed(top, one_down), 100) << "Down moves the text";
     EXPECT_EQ(ears.keys, 1);
-    key(SDLK_UP);
-    frame();
-    EXPECT_EQ(page_changed(top, frame_copy()), 0) << "Up brings it back exactly";
-    key(SDLK_UP);
-    frame();
-    EXPECT_EQ(page_changed(top, frame_copy()), 0) << "nothing above the top";
+    EXPECT_EQ(page_changed(top, after(SDLK_UP)), 0) << "Up brings it back exactly";
+    EXPECT_EQ(page_changed(top, after(SDLK_UP)), 0) << "nothing above the top";
 
-    key(SDLK_PAGEDOWN);
-    frame();
-    const std::string page_down = frame_copy();
-    EXPECT_GT(page_changed(top, page_down), 100);
+    const std::string page_down = after(SDLK_PAGEDOWN);
     EXPECT_GT(page_changed(one_down, page_down), 100) << "a page is more than a line";
-    key(SDLK_PAGEUP);
-    frame();
-    EXPECT_EQ(page_changed(top, frame_copy()), 0);
+    EXPECT_EQ(page_changed(top, after(SDLK_PAGEUP)), 0);
 
     // The bar: a press under the thumb pages down as PageDown does.
     click(p.x + p.w - 9, p.y + p.h - 8);
@@ -400,18 +383,10 @@ TEST_F(HelpViewer, ALongTopicScrollsByKeysAndByItsBar)
     EXPECT_EQ(page_changed(page_down, frame_copy()), 0);
 
     // The end, reached by keys and by carrying the thumb down, is one and the same.
-    for (int32_t i = 0; i < 20; i++)
-        key(SDLK_PAGEDOWN);
-    frame();
-    const std::string end = frame_copy();
+    const std::string end = after(SDLK_PAGEDOWN, 20);
     EXPECT_GT(page_changed(page_down, end), 100);
-    key(SDLK_DOWN);
-    frame();
-    EXPECT_EQ(page_changed(end, frame_copy()), 0) << "nothing below the end";
-    for (int32_t i = 0; i < 20; i++)
-        key(SDLK_PAGEUP);
-    frame();
-    EXPECT_EQ(page_changed(top, frame_copy()), 0);
+    EXPECT_EQ(page_changed(end, after(SDLK_DOWN)), 0) << "nothing below the end";
+    EXPECT_EQ(page_changed(top, after(SDLK_PAGEUP, 20)), 0);
     press(p.x + p.w - 9, p.y + 8);
     EXPECT_EQ(window_drag_mode(), 2) << "the thumb is carried";
     move(p.x + p.w - 9, p.y + p.h + 100, 1);
@@ -426,8 +401,8 @@ TEST_F(HelpViewer, ALongTopicScrollsByKeysAndByItsBar)
     click(x, y);
     EXPECT_EQ(help_topic("main"), 0);
     click_on(part(win, "Back"));
-    EXPECT_EQ(help_topic("main"), 200);
     frame();
+    EXPECT_EQ(help_topic("main"), 200);
     EXPECT_EQ(page_changed(end, frame_copy()), 0) << "scrolled as it was";
 }
 

@@ -5,7 +5,6 @@
 #include <SDL2/SDL.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "media/feedback.h"
 #include "platform/loop.h"
@@ -30,105 +29,48 @@ namespace fs = std::filesystem;
 
 // --- the colour formula ---
 
-TEST(OptionsColour, ThePreviewFollowsTheHlsConversion)
+TEST(OptionsColour, ThePreviewFollowsTheHlsConversionAndTheMapItsLimits)
 {
     // At lightness 0 (L = 0.5) and saturation 99: m2 = 0.995, m1 = 0.005, so the full
-    // channel is 253 and the empty ones 1.
-    EXPECT_EQ(options_colour_rgb(0, 99, 0), 0xFD0101u) << "hue 0 is red: red takes the hue plus 120";
-    EXPECT_EQ(options_colour_rgb(120, 99, 0), 0x01FD01u);
-    EXPECT_EQ(options_colour_rgb(240, 99, 0), 0x0101FDu);
-    EXPECT_EQ(options_colour_rgb(360, 99, 0), 0xFD0101u) << "360 is 0 again";
-    EXPECT_EQ(options_colour_rgb(60, 99, 0), 0xFDFD01u) << "yellow between red and green";
-    // The default, 209 42 0: m2 = 0.71, m1 = 0.29; green falls from m2 toward m1 over
-    // 180..240: 0.29 + 0.42 * 31 / 60.
-    EXPECT_EQ(options_colour_rgb(OPTIONS_HUE, OPTIONS_SATURATION, OPTIONS_LIGHTNESS), 0x4981B5u);
-    EXPECT_EQ(options_colour_rgb(100, 0, 0), 0xFFFFFFu) << "no saturation: white";
-    EXPECT_EQ(options_colour_rgb(100, -7, 0), 0xFFFFFFu);
-    EXPECT_EQ(options_colour_rgb(100, 50, 100), 0xFFFFFFu) << "lightness +100: white";
-    EXPECT_EQ(options_colour_rgb(100, 50, -100), 0x000000u) << "lightness -100: black";
-    // Triples typed by hand far outside the dialog's range give a colour, not a fault.
+    // channel is 253 and the empty ones 1. The default, 209 42 0: m2 = 0.71, m1 = 0.29;
+    // green falls from m2 toward m1 over 180..240: 0.29 + 0.42 * 31 / 60.
+    struct Case {
+        int32_t h, s, l;
+        uint32_t rgb;
+        const char *why;
+    };
+    const Case cases[] = {
+        {0, 99, 0, 0xFD0101, "hue 0 is red: red takes the hue plus 120"}, {120, 99, 0, 0x01FD01, "green"},
+        {240, 99, 0, 0x0101FD, "blue"}, {360, 99, 0, 0xFD0101, "360 is 0 again"},
+        {60, 99, 0, 0xFDFD01, "yellow between red and green"},
+        {OPTIONS_HUE, OPTIONS_SATURATION, OPTIONS_LIGHTNESS, 0x4981B5, "the default"},
+        {100, 0, 0, 0xFFFFFF, "no saturation: white"}, {100, -7, 0, 0xFFFFFF, "less than none"},
+        {100, 50, 100, 0xFFFFFF, "lightness +100: white"}, {100, 50, -100, 0x000000, "lightness -100: black"},
+        // Triples typed by hand far outside the dialog's range give a colour, not a fault.
+        {-2000000000, 50, 2147483647, 0xFFFFFF, "far outside"},
+        {90, 99, -2147483647 - 1, 0x000000, "far outside"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(options_colour_rgb(c.h, c.s, c.l), c.rgb) << c.h << " " << c.s << " " << c.l << ": " << c.why;
     EXPECT_EQ(options_colour_rgb(0, 1000, 0) & 0xFF0000u, 0xFF0000u);
-    EXPECT_EQ(options_colour_rgb(-2000000000, 50, 2147483647), 0xFFFFFFu);
-    EXPECT_EQ(options_colour_rgb(90, 99, -2147483647 - 1), 0x000000u);
-}
 
-TEST(OptionsColour, TheMapRunsHueAcrossAndSaturationDown)
-{
-    int32_t hue, saturation;
-    options_colour_at(0, 0, &hue, &saturation);
-    EXPECT_EQ(std::tuple(hue, saturation), std::tuple(0, 99)) << "100 limited to 99";
-    options_colour_at(0, 128, &hue, &saturation);
-    EXPECT_EQ(std::tuple(hue, saturation), std::tuple(0, 1)) << "0 limited to 1";
-    options_colour_at(OPTIONS_MAP_WIDTH - 1, 64, &hue, &saturation);
-    EXPECT_EQ(std::tuple(hue, saturation), std::tuple(360, 50));
-    options_colour_at(57, OPTIONS_MAP_HEIGHT - 1, &hue, &saturation);
-    EXPECT_EQ(std::tuple(hue, saturation), std::tuple(114, 1));
+    // The map: hue across, saturation down, 100 limited to 99 and 0 to 1.
+    const int32_t map[][4] = {{0, 0, 0, 99}, {OPTIONS_MAP_WIDTH - 1, 64, 360, 50}, {57, OPTIONS_MAP_HEIGHT - 1, 114, 1}};
+    for (const auto &m : map) {
+        int32_t hue, saturation;
+        options_colour_at(m[0], m[1], &hue, &saturation);
+        EXPECT_EQ(std::tuple(hue, saturation), std::tuple(m[2], m[3])) << "map pixel " << m[0] << "," << m[1];
+    }
 }
 
 // --- the dialog ---
 
-// What the player does while the dialog runs: one step at each frame, so every input of
-// the step before has been handled when the next one looks.
-struct Script {
-    std::vector<std::function<void()>> steps;
-    size_t next = 0;
-    int32_t idle = 0;
-};
-Script *script;
-
-void script_tap(const IoEvent *event)
-{
-    if (event->code != IO_FRAME || !script)
-        return;
-    if (script->next < script->steps.size()) {
-        std::function<void()> step = script->steps[script->next++];
-        step();
-    } else if (++script->idle % 50 == 0) {
-        push_key(SDLK_ESCAPE);  // a broken case fails instead of hanging
-    }
-}
-
-void push_button(int32_t x, int32_t y, bool down)
-{
-    SDL_Event e = {};
-    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = x;
-    e.button.y = y;
-    SDL_PushEvent(&e);
-}
-
-void push_click(int32_t x, int32_t y)
-{
-    push_button(x, y, true);
-    push_button(x, y, false);
-}
-
-void push_move(int32_t x, int32_t y, bool left_held)
-{
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = x;
-    e.motion.y = y;
-    e.motion.state = left_held ? SDL_BUTTON_LMASK : 0;
-    SDL_PushEvent(&e);
-}
-
-// The middle of a control on the screen.
-void centre_of(int32_t window, int32_t *x, int32_t *y)
-{
-    int32_t w, h;
-    window_screen_position(window, x, y);
-    window_size(window, &w, &h);
-    *x += w / 2;
-    *y += h / 2;
-}
-
 void click_control(int32_t id)
 {
-    int32_t x, y;
-    centre_of(options_control(id), &x, &y);
-    push_click(x, y);
+    int32_t x, y, w, h;
+    window_screen_position(options_control(id), &x, &y);
+    window_size(options_control(id), &w, &h);
+    push_click(x + w / 2, y + h / 2);
 }
 
 // The map's pixel (x, y) on the screen.
@@ -159,47 +101,20 @@ std::tuple<int32_t, int32_t, int32_t> colour()
     return {h, s, l};
 }
 
+// A setting as a fresh read finds it on disk.
+std::string setting(const char *key, const std::string &file = SETTINGS_CONFIG)
+{
+    ini_flush(nullptr);
+    char value[256] = "";
+    ini_get_string(file.c_str(), "MAIN", key, value, sizeof value);
+    return value;
+}
+
 using Names = std::vector<std::string>;
 
-class Options : public ToolkitTest {
+class Options : public ModalTest {
 protected:
-    void SetUp() override
-    {
-        ToolkitTest::SetUp();
-        platform_up();
-        io_clock_start(true);
-        io_clock_advance(100000);
-        io_set_event_tap(script_tap);
-    }
-    void TearDown() override
-    {
-        io_set_event_tap(nullptr);
-        script = nullptr;
-        io_clock_start(false);
-        platform_down();
-        ToolkitTest::TearDown();
-    }
-
-    int run(std::vector<std::function<void()>> steps)
-    {
-        Script s;
-        s.steps = std::move(steps);
-        script = &s;
-        int result = options_run();
-        script = nullptr;
-        EXPECT_EQ(s.next, s.steps.size()) << "every step ran before the dialog ended";
-        EXPECT_EQ(window_has_modal(), 0);
-        return result;
-    }
-
-    // Settings as a fresh read finds them on disk.
-    static std::string setting(const char *key)
-    {
-        ini_flush(nullptr);
-        char value[256];
-        ini_get_string(SETTINGS_CONFIG, "MAIN", key, value, sizeof value);
-        return value;
-    }
+    static int run(Steps steps) { return run_modal(std::move(steps), options_run); }
     static void settings(const std::string &main)
     {
         write_file(SETTINGS_CONFIG, "[MAIN]\nSamplesInstalled=1\n" + main + "[STOREROOM]\nToolsWin=1 2 3 4 1 0\n");
@@ -218,24 +133,22 @@ TEST_F(Options, ListsShowEnglishFirstThenTheLanguageFilesAndSelectTheStoredOneIn
                     "two\nlines.ini", "tab\there.hlp", " spaced.ini"});
     fs::create_directories("sfiles/ml/folder.ini");
     settings("UserInterface=GERMAN.ini\nHelpFile=missing.hlp\nFeedBackSupport=off\n");
-    int result = run({
-        [&] {
-            EXPECT_EQ(items(101), (Names{"English", "Dansk", "espanol.v2", "german"}))
-                << "English without a file first (the game's own english.ini is that item), then the files' "
-                   "names cut at the last dot, sorted without case; none whose name would write lines of its "
-                   "own into the settings";
-            EXPECT_EQ(items(102), (Names{"English", "german"}));
-            EXPECT_EQ(selected(101), 3) << "the stored name in other letters still selects its file";
-            EXPECT_EQ(std::string(options_item_file(101, 3)), "german.ini");
-            EXPECT_EQ(std::string(options_item_file(101, 1)), "Dansk.INI");
-            EXPECT_EQ(options_item_file(101, 0), nullptr);
-            EXPECT_EQ(selected(102), 0) << "a help file that is not there: the first item";
-            EXPECT_EQ(colour(), std::tuple(OPTIONS_HUE, OPTIONS_SATURATION, OPTIONS_LIGHTNESS))
-                << "no BackGround: the default";
-            push_key(SDLK_RETURN);
-        },
-    });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(run({[&] {
+                  EXPECT_EQ(items(101), (Names{"English", "Dansk", "espanol.v2", "german"}))
+                      << "English without a file first (the game's own english.ini is that item), then the files' "
+                         "names cut at the last dot, sorted without case; none whose name would write lines of its "
+                         "own into the settings";
+                  EXPECT_EQ(items(102), (Names{"English", "german"}));
+                  EXPECT_EQ(selected(101), 3) << "the stored name in other letters still selects its file";
+                  EXPECT_EQ(std::string(options_item_file(101, 3)), "german.ini");
+                  EXPECT_EQ(std::string(options_item_file(101, 1)), "Dansk.INI");
+                  EXPECT_EQ(options_item_file(101, 0), nullptr);
+                  EXPECT_EQ(selected(102), 0) << "a help file that is not there: the first item";
+                  EXPECT_EQ(colour(), std::tuple(OPTIONS_HUE, OPTIONS_SATURATION, OPTIONS_LIGHTNESS))
+                      << "no BackGround: the default";
+                  push_key(SDLK_RETURN);
+              }}),
+              1);
     EXPECT_EQ(std::tuple(setting("UserInterface"), setting("HelpFile")), std::tuple("german.ini", ""))
         << "OK writes the files of the items shown";
     EXPECT_EQ(std::tuple(setting("BackGround"), setting("FeedBackSupport")), std::tuple("209 42 0", "1"))
@@ -259,8 +172,7 @@ TEST_F(Options, DefaultThenOkWritesEnglishTheDefaultColourAndFeedbackOn)
             click_control(105);
         },
         [&] {
-            EXPECT_EQ(std::tuple(selected(101), selected(102)), std::tuple(0, 0));
-            EXPECT_EQ(colour(), std::tuple(209, 42, 0));
+            EXPECT_EQ(std::tuple(selected(101), selected(102), colour()), std::tuple(0, 0, std::tuple(209, 42, 0)));
             EXPECT_EQ(button_state(options_control(107)), 1);
             click_control(1);
         },
@@ -280,25 +192,18 @@ TEST_F(Options, CancelAndEscapeWriteNothing)
     settings("HelpFile=german.hlp\nBackGround=1 2 3\n");
     const std::string before = read_file(SETTINGS_CONFIG);
     int32_t x, y;
-    int result = run({
-        [&] {
-            map_point(30, 30, &x, &y);
-            push_click(x, y);
-            click_control(105);  // Default
-        },
-        [&] {
-            EXPECT_EQ(selected(102), 0);
-            click_control(2);
-        },
-    });
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run({[&] {
+                       map_point(30, 30, &x, &y);
+                       push_click(x, y);
+                       click_control(105);  // Default
+                   },
+                   [&] {
+                       EXPECT_EQ(selected(102), 0);
+                       click_control(2);
+                   }}),
+              0);
     EXPECT_EQ(read_file(SETTINGS_CONFIG), before) << "Cancel: the file byte for byte as it was";
-
-    result = run({
-        [&] { click_control(105); },
-        [&] { push_key(SDLK_ESCAPE); },
-    });
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run({[&] { click_control(105); }, [&] { push_key(SDLK_ESCAPE); }}), 0);
     EXPECT_EQ(read_file(SETTINGS_CONFIG), before);
 }
 
@@ -323,38 +228,31 @@ TEST_F(Options, ClosingTheGameEndsTheDialogWithNothingWritten)
 
 TEST_F(Options, BackgroundValuesThatAreNotThreeNumbersShowTheDefault)
 {
-    for (const char *value : {"12 34", "1 2 3 4", "red", "1 2 x", ""}) {
-        settings(std::string("BackGround=") + value + "\n");
-        int result = run({
-            [&] {
-                EXPECT_EQ(colour(), std::tuple(209, 42, 0)) << "BackGround=" << value;
-                push_key(SDLK_ESCAPE);
-            },
-        });
-        EXPECT_EQ(result, 0);
+    using Hsl = std::tuple<int32_t, int32_t, int32_t>;
+    const std::pair<const char *, Hsl> cases[] = {{"12 34", {209, 42, 0}},   {"1 2 3 4", {209, 42, 0}},
+                                                  {"red", {209, 42, 0}},     {"1 2 x", {209, 42, 0}},
+                                                  {"", {209, 42, 0}},        {"0x10 020 -5", {16, 16, -5}}};
+    for (const auto &c : cases) {
+        settings(std::string("BackGround=") + c.first + "\n");
+        EXPECT_EQ(run({[&] {
+                      EXPECT_EQ(colour(), c.second) << "BackGround=" << c.first << " (numbers as the settings read them)";
+                      push_key(SDLK_ESCAPE);
+                  }}),
+                  0);
     }
-    settings("BackGround=0x10 020 -5\n");
-    run({
-        [&] {
-            EXPECT_EQ(colour(), std::tuple(16, 16, -5)) << "numbers as the settings read them";
-            push_key(SDLK_ESCAPE);
-        },
-    });
 }
 
 TEST_F(Options, WithoutTheLanguageFolderOnlyEnglishIsListed)
 {
     fs::remove_all("sfiles/ml");
     settings("UserInterface=german.ini\nHelpFile=german.hlp\n");
-    int result = run({
-        [&] {
-            EXPECT_EQ(items(101), Names{"English"});
-            EXPECT_EQ(items(102), Names{"English"});
-            EXPECT_EQ(std::tuple(selected(101), selected(102)), std::tuple(0, 0));
-            push_key(SDLK_RETURN);
-        },
-    });
-    EXPECT_EQ(result, 1);
+    EXPECT_EQ(run({[&] {
+                  EXPECT_EQ(items(101), Names{"English"});
+                  EXPECT_EQ(items(102), Names{"English"});
+                  EXPECT_EQ(std::tuple(selected(101), selected(102)), std::tuple(0, 0));
+                  push_key(SDLK_RETURN);
+              }}),
+              1);
     EXPECT_EQ(std::tuple(setting("UserInterface"), setting("HelpFile")), std::tuple("", ""));
 }
 
@@ -367,20 +265,20 @@ TEST_F(Options, PressesAndDragsInTheMapPickItsColourAndThePreviewShowsIt)
         window_screen_position(options_control(0), &dx, &dy);
         return pixel(dx + px + pw / 2, dy + py + ph / 2);
     };
+    auto press_map = [&](int32_t mx, int32_t my) {
+        map_point(mx, my, &x, &y);
+        push_click(x, y);
+    };
     int result = run({
         [&] {},  // drawn
         [&] {
             EXPECT_EQ(preview(), 0x4981B5u) << "the default colour before anything is picked";
-            map_point(0, 0, &x, &y);
-            push_click(x, y);
+            press_map(0, 0);
         },
-        [&] {
-            EXPECT_EQ(colour(), std::tuple(0, 99, 0)) << "the top-left corner";
-        },
+        [&] { EXPECT_EQ(colour(), std::tuple(0, 99, 0)) << "the top-left corner"; },
         [&] {
             EXPECT_EQ(preview(), options_colour_rgb(0, 99, 0));
-            map_point(10, 128, &x, &y);
-            push_click(x, y);
+            press_map(10, 128);
         },
         [&] {
             EXPECT_EQ(colour(), std::tuple(20, 1, 0)) << "128 pixels down";
@@ -392,24 +290,19 @@ TEST_F(Options, PressesAndDragsInTheMapPickItsColourAndThePreviewShowsIt)
         [&] {
             EXPECT_EQ(colour(), std::tuple(180, 75, 0)) << "dragged with the button held";
             map_point(150, 100, &x, &y);
-            push_move(x, y, false);  // the release shows first
-            push_move(x + 5, y, false);
+            push_move(x, y);  // the release shows first
+            push_move(x + 5, y);
         },
         [&] {
             EXPECT_EQ(colour(), std::tuple(180, 75, 0)) << "a move without the button picks nothing";
             EXPECT_EQ(pixel(x, y), options_colour_rgb(300, 21, 0)) << "the map's pixel is the formula's colour";
-            map_point(-2, 20, &x, &y);
-            push_click(x, y);
-            map_point(OPTIONS_MAP_WIDTH - 1, OPTIONS_MAP_HEIGHT, &x, &y);
-            push_click(x, y);
+            press_map(-2, 20);
+            press_map(OPTIONS_MAP_WIDTH - 1, OPTIONS_MAP_HEIGHT);
         },
-        [&] {
-            EXPECT_EQ(colour(), std::tuple(180, 75, 0)) << "presses beside the map pick nothing";
-        },
+        [&] { EXPECT_EQ(colour(), std::tuple(180, 75, 0)) << "presses beside the map pick nothing"; },
         [&] {
             EXPECT_EQ(preview(), options_colour_rgb(180, 75, 0));
-            map_point(OPTIONS_MAP_WIDTH - 1, 0, &x, &y);
-            push_click(x, y);
+            press_map(OPTIONS_MAP_WIDTH - 1, 0);
         },
         [&] { push_key(SDLK_RETURN); },
     });
@@ -417,9 +310,14 @@ TEST_F(Options, PressesAndDragsInTheMapPickItsColourAndThePreviewShowsIt)
     EXPECT_EQ(setting("BackGround"), "360 99 0");
 }
 
-TEST_F(Options, TheListsOpenOnAClickAndChooseWithTheMouseOrTheKeys)
+// The lists by mouse and by keys; the help list, longer than it shows, scrolls.
+TEST_F(Options, TheListsOpenOnAClickChooseWithTheMouseOrTheKeysAndScroll)
 {
-    language_files({"dansk.ini", "german.ini", "german.hlp"});
+    language_files({"dansk.ini", "german.ini"});
+    for (int i = 0; i < 30; i++)
+        language_files({"lang" + std::string(1, (char)('a' + i / 10)) + std::to_string(i % 10) + ".hlp"});
+    auto ui = [] { return options_control(101); };  // made when the dialog opens
+    auto help = [] { return options_control(102); };
     int32_t x, y;
     int result = run({
         [&] {
@@ -427,22 +325,22 @@ TEST_F(Options, TheListsOpenOnAClickAndChooseWithTheMouseOrTheKeys)
             click_control(101);
         },
         [&] {
-            ASSERT_TRUE(dropdown_is_open(options_control(101)));
-            EXPECT_EQ(dropdown_focus(), options_control(101));
-            ASSERT_TRUE(dropdown_item_point(options_control(101), 2, &x, &y));
-            push_move(x, y, false);
+            ASSERT_TRUE(dropdown_is_open(ui()));
+            EXPECT_EQ(dropdown_focus(), ui());
+            ASSERT_TRUE(dropdown_item_point(ui(), 2, &x, &y));
+            push_move(x, y);
         },
         [&] {},  // drawn
         [&] {
             int32_t lx, ly, lw, lh;
-            window_screen_position(dropdown_list_window(options_control(101)), &lx, &ly);
-            window_size(dropdown_list_window(options_control(101)), &lw, &lh);
+            window_screen_position(dropdown_list_window(ui()), &lx, &ly);
+            window_size(dropdown_list_window(ui()), &lw, &lh);
             EXPECT_EQ(pixel(lx + lw - 4, y), skin_color(SKIN_COLOR_SELECTION)) << "the row under the pointer is marked";
             EXPECT_NE(pixel(lx + lw - 4, y - DROPDOWN_ROW_HEIGHT), skin_color(SKIN_COLOR_SELECTION));
             push_click(x, y);
         },
         [&] {
-            EXPECT_FALSE(dropdown_is_open(options_control(101)));
+            EXPECT_FALSE(dropdown_is_open(ui()));
             EXPECT_EQ(selected(101), 2) << "german";
             push_key(SDLK_UP);
         },
@@ -453,22 +351,22 @@ TEST_F(Options, TheListsOpenOnAClickAndChooseWithTheMouseOrTheKeys)
             push_key(SDLK_DOWN);
         },
         [&] {
-            EXPECT_TRUE(dropdown_is_open(options_control(101)));
+            EXPECT_TRUE(dropdown_is_open(ui()));
             EXPECT_EQ(selected(101), 1) << "moving the mark in the open list chooses nothing yet";
             push_key(SDLK_RETURN);
         },
         [&] {
-            EXPECT_FALSE(dropdown_is_open(options_control(101)));
+            EXPECT_FALSE(dropdown_is_open(ui()));
             EXPECT_EQ(selected(101), 2) << "Enter took the marked row and left the dialog open";
             click_control(102);
         },
         [&] {
-            EXPECT_TRUE(dropdown_is_open(options_control(102)));
+            EXPECT_TRUE(dropdown_is_open(help()));
             push_key(SDLK_DOWN);
             push_key(SDLK_ESCAPE);
         },
         [&] {
-            EXPECT_FALSE(dropdown_is_open(options_control(102)));
+            EXPECT_FALSE(dropdown_is_open(help()));
             EXPECT_EQ(selected(102), 0) << "Escape closed the list without a choice, the dialog stays";
             click_control(102);
         },
@@ -477,45 +375,31 @@ TEST_F(Options, TheListsOpenOnAClickAndChooseWithTheMouseOrTheKeys)
             push_click(x, y);
         },
         [&] {
-            EXPECT_FALSE(dropdown_is_open(options_control(102))) << "a press elsewhere closes the list";
+            EXPECT_FALSE(dropdown_is_open(help())) << "a press elsewhere closes the list";
             click_control(101);
         },
         [&] { click_control(101); },
         [&] {
-            EXPECT_FALSE(dropdown_is_open(options_control(101))) << "a second press on the field closes it";
-            push_key(SDLK_RETURN);
+            EXPECT_FALSE(dropdown_is_open(ui())) << "a second press on the field closes it";
+            click_control(102);
         },
-    });
-    EXPECT_EQ(result, 1);
-    EXPECT_EQ(setting("UserInterface"), "german.ini");
-}
-
-TEST_F(Options, ALongListScrollsToKeepTheMarkInView)
-{
-    std::vector<std::string> names;
-    for (int i = 0; i < 30; i++)
-        names.push_back("lang" + std::string(1, (char)('a' + i / 10)) + std::to_string(i % 10) + ".hlp");
-    language_files(names);
-    int result = run({
-        [&] { click_control(102); },
         [&] {
-            int32_t x, y, w, h;
-            EXPECT_FALSE(dropdown_item_point(options_control(102), 20, &x, &y)) << "row 20 is scrolled away";
-            window_screen_position(dropdown_list_window(options_control(102)), &x, &y);
-            window_size(dropdown_list_window(options_control(102)), &w, &h);
+            int32_t w, h;
+            EXPECT_FALSE(dropdown_item_point(help(), 20, &x, &y)) << "row 20 is scrolled away";
+            window_screen_position(dropdown_list_window(help()), &x, &y);
+            window_size(dropdown_list_window(help()), &w, &h);
             push_click(x + w - DROPDOWN_BAR_WIDTH / 2, y + h - 3);  // the bar below its thumb
         },
         [&] {
-            EXPECT_EQ(dropdown_top(options_control(102)), 5) << "a page of six rows on, one kept in view";
-            EXPECT_TRUE(dropdown_is_open(options_control(102)));
+            EXPECT_EQ(dropdown_top(help()), 5) << "a page of six rows on, one kept in view";
+            EXPECT_TRUE(dropdown_is_open(help()));
             EXPECT_EQ(selected(102), 0) << "the bar chooses nothing";
             for (int i = 0; i < 20; i++)
                 push_key(SDLK_DOWN);
         },
         [&] {
-            int32_t x, y;
-            EXPECT_GT(dropdown_top(options_control(102)), 0);
-            ASSERT_TRUE(dropdown_item_point(options_control(102), 20, &x, &y));
+            EXPECT_GT(dropdown_top(help()), 0);
+            ASSERT_TRUE(dropdown_item_point(help(), 20, &x, &y));
             push_click(x, y);
         },
         [&] {
@@ -524,7 +408,7 @@ TEST_F(Options, ALongListScrollsToKeepTheMarkInView)
         },
     });
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(setting("HelpFile"), "langb9.hlp");
+    EXPECT_EQ(std::tuple(setting("UserInterface"), setting("HelpFile")), std::tuple("german.ini", "langb9.hlp"));
 }
 
 TEST_F(Options, UpdateLanguagesOpensThePageOrSaysWhyNot)
@@ -582,20 +466,19 @@ TEST_F(Options, OkThatCannotWriteTheSettingsSaysSoAndStaysOpen)
 
 TEST_F(Options, LooksAsItsReferencePicture)
 {
-    int result = run({
-        [&] {},  // drawn
-        [&] {
-            int32_t x, y, w, h;
-            window_screen_position(options_control(0), &x, &y);
-            window_size(options_control(0), &w, &h);
-            EXPECT_EQ(std::tuple(std::string(window_title(options_control(0))), w, h),
-                      std::tuple("Pelmora Options", 295, 463));
-            // Below the title bar, whose rounded ends show what lies behind the dialog.
-            EXPECT_TRUE(frame_matches_reference("options_dialog", x, y + TW_TITLE_HEIGHT, w, h - TW_TITLE_HEIGHT));
-            push_key(SDLK_ESCAPE);
-        },
-    });
-    EXPECT_EQ(result, 0);
+    EXPECT_EQ(run({[&] {},  // drawn
+                   [&] {
+                       int32_t x, y, w, h;
+                       window_screen_position(options_control(0), &x, &y);
+                       window_size(options_control(0), &w, &h);
+                       EXPECT_EQ(std::tuple(std::string(window_title(options_control(0))), w, h),
+                                 std::tuple("Pelmora Options", 295, 463));
+                       // Below the title bar, whose rounded ends show what lies behind the dialog.
+                       EXPECT_TRUE(frame_matches_reference("options_dialog", x, y + TW_TITLE_HEIGHT, w,
+                                                           h - TW_TITLE_HEIGHT));
+                       push_key(SDLK_ESCAPE);
+                   }}),
+              0);
 }
 
 // The store room's way back: the new colour and feedback setting reach the game.
@@ -608,14 +491,12 @@ TEST_F(Options, ApplyRebuildsTheBackgroundInTheNewColour)
     };
     const std::string before = column_bytes();
     int32_t x, y;
-    int result = run({
-        [&] {
-            map_point(0, 0, &x, &y);
-            push_click(x, y);
-        },
-        [&] { push_key(SDLK_RETURN); },
-    });
-    ASSERT_EQ(result, 1);
+    ASSERT_EQ(run({[&] {
+                       map_point(0, 0, &x, &y);
+                       push_click(x, y);
+                   },
+                   [&] { push_key(SDLK_RETURN); }}),
+              1);
     EXPECT_EQ(column_bytes(), before) << "nothing changes before the caller applies it";
     options_apply();
     const std::string red = column_bytes();
@@ -635,27 +516,22 @@ TEST_F(OptionsFeedback, TheBoxIsOnlyEnabledWithTheLibraryAndApplySwitchesFeedbac
 {
     ASSERT_TRUE(fb_active()) << "on at start-up: no setting says \"0\"";
     fake.clear();
-    int result = run({
-        [&] {
-            EXPECT_EQ(button_enabled(options_control(107)), 1);
-            EXPECT_EQ(button_state(options_control(107)), 1);
-            click_control(107);
-        },
-        [&] {
-            EXPECT_EQ(button_state(options_control(107)), 0);
-            push_key(SDLK_RETURN);
-        },
-    });
-    ASSERT_EQ(result, 1);
+    ASSERT_EQ(run({[&] {
+                       EXPECT_EQ(button_enabled(options_control(107)), 1);
+                       EXPECT_EQ(button_state(options_control(107)), 1);
+                       click_control(107);
+                   },
+                   [&] {
+                       EXPECT_EQ(button_state(options_control(107)), 0);
+                       push_key(SDLK_RETURN);
+                   }}),
+              1);
     EXPECT_EQ(setting("FeedBackSupport"), "0");
     EXPECT_EQ(fake.count("fbmouse_done"), 0) << "the dialog itself switches nothing";
     options_apply();
     EXPECT_EQ(fake.calls(), (std::vector<std::string>{"fbmouse_done"}));
     fake.clear();
-    result = run({
-        [&] { click_control(107); },
-        [&] { push_key(SDLK_RETURN); },
-    });
+    run({[&] { click_control(107); }, [&] { push_key(SDLK_RETURN); }});
     options_apply();
     options_apply();
     EXPECT_EQ(fake.calls(), (std::vector<std::string>{"fbmouse_init"})) << "switched back on once";
@@ -679,13 +555,7 @@ protected:
             args.insert(args.begin(), {"-options", "yes"});
         return run_game(args, {.cwd = game.path});
     }
-    std::string setting(const char *key) const
-    {
-        ini_flush(nullptr);
-        char value[256] = "";
-        ini_get_string(game.file("sfiles/config.ini").c_str(), "MAIN", key, value, sizeof value);
-        return value;
-    }
+    std::string game_setting(const char *key) const { return setting(key, game.file("sfiles/config.ini")); }
 };
 
 TEST_F(OptionsStart, CancelEndsTheGameWithCodeZeroBeforeTheStoreRoom)
@@ -697,7 +567,7 @@ TEST_F(OptionsStart, CancelEndsTheGameWithCodeZeroBeforeTheStoreRoom)
         << read_file(game.file("stderr.txt")) << read_file(game.file("application.log"));
     EXPECT_EQ(folder_listing(game.file("sfiles/shots")), "shot0001.bmp")
         << "the game ended with Cancel: the later screenshot was never taken";
-    EXPECT_EQ(setting("BackGround") + setting("UserInterface") + setting("FeedBackSupport"), "");
+    EXPECT_EQ(game_setting("BackGround") + game_setting("UserInterface") + game_setting("FeedBackSupport"), "");
     int32_t w = 295, h = 463;
     EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "options_dialog", (800 - w) / 2,
                                        (600 - h) / 2 + TW_TITLE_HEIGHT, w, h - TW_TITLE_HEIGHT))
@@ -707,13 +577,11 @@ TEST_F(OptionsStart, CancelEndsTheGameWithCodeZeroBeforeTheStoreRoom)
 TEST_F(OptionsStart, OkGoesOnIntoTheStoreRoomWithTheNewColour)
 {
     // Top-left of the map picks red; OK; then a look at the store room.
-    int32_t w = 295, h = 463, x = (800 - w) / 2, y = (600 - h) / 2;
-    int32_t map_x = x + 10, map_y = y + 18 + 125;
-    std::string journal = "300 mouse_down " + std::to_string(map_x) + " " + std::to_string(map_y) + " 1\n" +
-                          "330 mouse_up " + std::to_string(map_x) + " " + std::to_string(map_y) + " 1\n" +
+    const std::string map_at = std::to_string((800 - 295) / 2 + 10) + " " + std::to_string((600 - 463) / 2 + 18 + 125);
+    std::string journal = "300 mouse_down " + map_at + " 1\n330 mouse_up " + map_at + " 1\n" +
                           "600 key_down Return\n620 key_up Return\n800 mouse_move 0 0\n3000 key_down F12\n3020 key_up F12\n4000 close\n";
     ASSERT_EQ(play(journal, true), 0) << read_file(game.file("stderr.txt")) << read_file(game.file("application.log"));
-    EXPECT_EQ(std::tuple(setting("BackGround"), setting("FeedBackSupport"), setting("UserInterface")),
+    EXPECT_EQ(std::tuple(game_setting("BackGround"), game_setting("FeedBackSupport"), game_setting("UserInterface")),
               std::tuple("0 99 0", "1", ""));
     std::string after_options = read_file(game.file("sfiles/shots/shot0001.bmp"));
     ASSERT_FALSE(after_options.empty()) << "the game went on after OK";
@@ -726,14 +594,6 @@ TEST_F(OptionsStart, OkGoesOnIntoTheStoreRoomWithTheNewColour)
 }
 
 // --- OK's writes killed anywhere ---
-
-std::string main_value(const char *key)
-{
-    ini_flush(nullptr);  // no cached text: the file as it is now
-    char value[256];
-    ini_get_string(SETTINGS_CONFIG, "MAIN", key, value, sizeof value);
-    return value;
-}
 
 TEST(OptionsCrash, OkKilledAnywhereLeavesEachKeyAsItWasOrAsChosen)
 {
@@ -753,7 +613,7 @@ TEST(OptionsCrash, OkKilledAnywhereLeavesEachKeyAsItWasOrAsChosen)
     if (calls < 0)
         GTEST_SKIP() << "the child cannot be traced here";
     for (int k = 0; k < 4; k++)
-        EXPECT_EQ(main_value(keys[k]), new_values[k]) << "the writes run through when not killed";
+        EXPECT_EQ(setting(keys[k]), new_values[k]) << "the writes run through when not killed";
     EXPECT_GT(calls, 8);
     for (int n = 1; n <= calls; n++) {
         for (const auto &e : fs::directory_iterator("sfiles"))
@@ -762,7 +622,7 @@ TEST(OptionsCrash, OkKilledAnywhereLeavesEachKeyAsItWasOrAsChosen)
         ini_flush(nullptr);
         EXPECT_EQ(run_killed_at(n, work), n);
         for (int k = 0; k < 4; k++) {
-            std::string v = main_value(keys[k]);
+            std::string v = setting(keys[k]);
             EXPECT_TRUE(v == old_values[k] || v == new_values[k]) << keys[k] << "=" << v << ", killed at change " << n;
         }
         char last[64];

@@ -68,34 +68,12 @@ void script(std::vector<std::function<void()>> steps)
     room.spare = 0;
 }
 
-// Inputs as the window system delivers them; the dialog's own loop takes them.
-
-void push_text(const std::string &text)
-{
-    for (size_t at = 0; at < text.size(); at += 16) {
-        SDL_Event e = {};
-        e.type = SDL_TEXTINPUT;
-        snprintf(e.text.text, sizeof e.text.text, "%s", text.substr(at, 16).c_str());
-        SDL_PushEvent(&e);
-    }
-}
-
-void push_click(int32_t window)
+// A click in the middle of a window, as the window system delivers it to the dialog's loop.
+void click_in(int32_t window)
 {
     const TWindow *w = window_get(window);
-    SDL_Event e = {};
-    e.type = SDL_MOUSEMOTION;
-    e.motion.x = w->screen_x + w->width / 2;
-    e.motion.y = w->screen_y + w->height / 2;
-    SDL_PushEvent(&e);
-    e = {};
-    e.type = SDL_MOUSEBUTTONDOWN;
-    e.button.button = SDL_BUTTON_LEFT;
-    e.button.x = w->screen_x + w->width / 2;
-    e.button.y = w->screen_y + w->height / 2;
-    SDL_PushEvent(&e);
-    e.type = SDL_MOUSEBUTTONUP;
-    SDL_PushEvent(&e);
+    push_move(w->screen_x + w->width / 2, w->screen_y + w->height / 2);
+    push_click(w->screen_x + w->width / 2, w->screen_y + w->height / 2);
 }
 
 void wait() {}
@@ -142,40 +120,28 @@ protected:
     }
 };
 
-TEST_F(StdWin, MessageBoxGrowsWithItsTextAndShowsTheButtonsItsFlagsAsk)
+TEST_F(StdWin, MessageBoxGrowsWithItsTextShowsTheButtonsItsFlagsAskAndAnswers)
 {
     EXPECT_EQ(std::tuple(msgbox_height(97), msgbox_height(98), msgbox_height(120)), std::tuple(150, 150, 172));
     int32_t box = msgbox_window(), ok = ok_of(box), cancel = cancel_of(box);
     const TWindow *w = window_get(box);
-    int32_t height = 0;
-    bool ok_shown = false, cancel_shown = false;
-    int32_t ok_x = 0;
-    auto look = [&] {
-        height = w->height;
-        ok_shown = window_shown(ok);
-        cancel_shown = window_shown(cancel);
-        ok_x = window_get(ok)->x;
-    };
+    std::tuple<int32_t, bool, bool, int32_t> seen;  // height, OK and Cancel shown, OK's place
+    auto look = [&] { seen = {w->height, window_shown(ok), window_shown(cancel), window_get(ok)->x}; };
     script({wait, look, [] { push_key(SDLK_RETURN); }});
     EXPECT_EQ(msg_box("1\n2\n3\n4\n5\n6\n7\n8\n9", MB_YES | MB_NO), 1);
-    EXPECT_EQ(height, 9 * font_small.line + 52) << "nine lines of text are more than 98 high";
+    EXPECT_EQ(std::get<0>(seen), 9 * font_small.line + 52) << "nine lines of text are more than 98 high";
     EXPECT_EQ(std::tuple(window_shown(box), window_has_modal()), std::tuple(0, 0)) << "answered, it goes";
 
     script({wait, look, [] { push_key(SDLK_RETURN); }});
     EXPECT_EQ(msg_box("A notice.", MB_OK), 1);
-    EXPECT_EQ(std::tuple(height, ok_shown, cancel_shown, ok_x), std::tuple(150, true, false, 320 - 90))
-        << "a notice: OK alone at the right edge";
+    EXPECT_EQ(seen, std::tuple(150, true, false, 320 - 90)) << "a notice: OK alone at the right edge";
     EXPECT_EQ(w->y, (480 - 150) / 2) << "centred";
-}
 
-TEST_F(StdWin, MessageBoxAnswersEnterEscapeAndItsButtons)
-{
-    int32_t box = msgbox_window();
     script({wait, [] { push_key(SDLK_ESCAPE); }});
     EXPECT_EQ(msg_box("Delete the box?", MB_YES | MB_NO), 0);
-    script({wait, [&] { push_click(ok_of(box)); }});
+    script({wait, [&] { click_in(ok); }});
     EXPECT_EQ(msg_box("Delete the box?", MB_YES | MB_NO), 1);
-    script({wait, [&] { push_click(cancel_of(box)); }});
+    script({wait, [&] { click_in(cancel); }});
     EXPECT_EQ(msg_box("Delete the box?", MB_YES | MB_NO), 0);
     script({wait, [] { push_key(SDLK_ESCAPE); }});
     EXPECT_EQ(msg_box("A notice.", MB_OK), 0) << "Escape answers 0 even without the second button";
@@ -201,7 +167,7 @@ TEST_F(StdWin, TextEntryTakesSizeMinusOneAndOnlyAConfirmWritesTheBuffer)
     for (int i = 0; i < 70; i++)
         typed += (char)('a' + i % 26);
     char name[64] = "Old name";
-    script({wait, [&] { push_text(typed); }, [] { push_key(SDLK_RETURN); }});
+    script({wait, [&] { push_text(typed.c_str()); }, [] { push_key(SDLK_RETURN); }});
     EXPECT_EQ(text_entry("Name of the box", name, 64, 0), 1);
     EXPECT_EQ(std::string(name), typed.substr(0, 63)) << "the offered text replaced, 63 characters kept";
     EXPECT_STREQ(window_title(entry), "Name of the box");
@@ -210,17 +176,17 @@ TEST_F(StdWin, TextEntryTakesSizeMinusOneAndOnlyAConfirmWritesTheBuffer)
     script({wait, [&] { push_text("xyz"); }, [] { push_key(SDLK_ESCAPE); }});
     EXPECT_EQ(text_entry("Name", kept, 64, 0), 0);
     EXPECT_STREQ(kept, "Summer meadow") << "Escape leaves the buffer";
-    script({wait, [&] { push_text("xyz"); }, [&] { push_click(cancel_of(entry)); }});
+    script({wait, [&] { push_text("xyz"); }, [&] { click_in(cancel_of(entry)); }});
     EXPECT_EQ(text_entry("Name", kept, 64, 0), 0);
     EXPECT_STREQ(kept, "Summer meadow") << "so does Cancel";
-    script({wait, [&] { push_text("xyz"); }, [&] { push_click(ok_of(entry)); }});
+    script({wait, [&] { push_text("xyz"); }, [&] { click_in(ok_of(entry)); }});
     EXPECT_EQ(text_entry("Name", kept, 64, 0), 1);
     EXPECT_STREQ(kept, "xyz") << "OK writes it";
 
     // Several lines: Enter breaks the line and only the button confirms.
     char note[128] = "";
     script({wait, [] { push_text("first"); }, [] { push_key(SDLK_RETURN); }, [] { push_text("second"); },
-            [&] { push_click(ok_of(entry)); }});
+            [&] { click_in(ok_of(entry)); }});
     EXPECT_EQ(text_entry("Description", note, 128, 1), 1);
     EXPECT_STREQ(note, "first\nsecond");
     EXPECT_EQ(room.spare, 0);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "image/clip.h"
+#include "platform/loop.h"
 #include "platform/platform.h"
 #include "ui/stdwin.h"
 
@@ -160,22 +161,96 @@ void push_text(const char *text)
     }
 }
 
+void ModalTest::SetUp()
+{
+    ToolkitTest::SetUp();
+    platform_up();
+    io_clock_start(true);
+    io_clock_advance(100000);
+}
+
+void ModalTest::TearDown()
+{
+    io_clock_start(false);
+    platform_down();
+    ToolkitTest::TearDown();
+}
+
+void push_button(int32_t x, int32_t y, bool down)
+{
+    SDL_Event e = {};
+    e.type = down ? SDL_MOUSEBUTTONDOWN : SDL_MOUSEBUTTONUP;
+    e.button.button = SDL_BUTTON_LEFT;
+    e.button.x = x;
+    e.button.y = y;
+    SDL_PushEvent(&e);
+}
+
+void push_click(int32_t x, int32_t y)
+{
+    push_button(x, y, true);
+    push_button(x, y, false);
+}
+
+void push_move(int32_t x, int32_t y, bool left_held)
+{
+    SDL_Event e = {};
+    e.type = SDL_MOUSEMOTION;
+    e.motion.x = x;
+    e.motion.y = y;
+    e.motion.state = left_held ? SDL_BUTTON_LMASK : 0;
+    SDL_PushEvent(&e);
+}
+
+// One tap serves both the message log and a dialog's script.
 static std::vector<std::string> *message_log_to;
 static bool message_up;
+static Steps *script;
+static size_t script_next;
+static int32_t script_idle;
 
-// A box counts once while it stays up, however many events pass under it.
-static void message_tap(const IoEvent *)
+static void toolkit_tap(const IoEvent *event)
 {
-    const char *text = msgbox_text();
-    if (text && window_modal() == msgbox_window() &&
-        (message_log_to->empty() || message_log_to->back() != text || !message_up))
-        message_log_to->push_back(text);
-    message_up = text != nullptr;
+    if (message_log_to) {
+        // A box counts once while it stays up, however many events pass under it.
+        const char *text = msgbox_text();
+        if (text && window_modal() == msgbox_window() &&
+            (message_log_to->empty() || message_log_to->back() != text || !message_up))
+            message_log_to->push_back(text);
+        message_up = text != nullptr;
+    }
+    if (!script || event->code != IO_FRAME)
+        return;
+    if (script_next < script->size()) {
+        std::function<void()> step = (*script)[script_next++];
+        step();
+    } else if (++script_idle % 50 == 0) {
+        push_key(SDLK_ESCAPE);
+    }
+}
+
+static void set_tap()
+{
+    io_set_event_tap(message_log_to || script ? toolkit_tap : nullptr);
 }
 
 void message_log(std::vector<std::string> *log)
 {
     message_log_to = log;
     message_up = false;
-    io_set_event_tap(log ? message_tap : nullptr);
+    set_tap();
+}
+
+int32_t run_modal(Steps steps, const std::function<int32_t()> &dialog)
+{
+    script = &steps;
+    script_next = 0;
+    script_idle = 0;
+    set_tap();
+    int32_t result = dialog();
+    script = nullptr;
+    set_tap();
+    EXPECT_EQ(script_next, steps.size()) << "every step ran before the dialog ended";
+    EXPECT_EQ(window_has_modal(), 0);
+    return result;
 }

@@ -2,6 +2,7 @@
 // folder, kernel_init with every subsystem up, the test video driver, and events flowing
 // through the kernel as the main loop delivers them.
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,11 +44,33 @@ protected:
     static void platform_down();
 };
 
+// For tests of modal dialogs: the platform's window up and the game clock standing still
+// (double clicks and carets never depend on real time).
+class ModalTest : public ToolkitTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
 // A key pressed and released (with SDL modifier bits) through the window system's queue,
 // where the game's own loop (a modal dialog's) reads it.
 void push_key(int32_t sdl_key, uint16_t mods = 0);
 // Typed text, as the window system gives it to an edit field (in pieces of 31 bytes).
 void push_text(const char *text);
+
+// Mouse input through the window system's queue, for a modal dialog's loop.
+void push_button(int32_t x, int32_t y, bool down);
+void push_click(int32_t x, int32_t y);
+void push_move(int32_t x, int32_t y, bool left_held = false);
+
+// What the player does while a modal dialog runs the game's own loop: one step at each
+// frame, so every input of the step before has been handled when the next one looks.
+using Steps = std::vector<std::function<void()>>;
+// Runs `dialog` (which opens a modal window and returns its answer) with `steps` taken
+// from its frames. Once they are done, a dialog still up gets an Escape now and then, so
+// a broken case fails instead of hanging. Checks every step ran and no modal is left.
+// Needs the platform up; works beside message_log.
+int32_t run_modal(Steps steps, const std::function<int32_t()> &dialog);
 
 // Notes the text of every message box as it comes up, in order, into `log` (null stops);
 // the test answers the boxes with pushed keys. Uses the kernel's event tap.
