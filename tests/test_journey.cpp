@@ -58,23 +58,28 @@ struct Journal {
     std::string text;
     int64_t t = 300;
     void line(const std::string &s) { text += std::to_string(t) + " " + s + "\n"; }
+    void after(int64_t ms, const std::string &s) { t += ms, line(s); }
+    void mouse(const char *what, int x, int y, const std::string &tail = "")
+    {
+        line(std::string("mouse_") + what + " " + std::to_string(x) + " " + std::to_string(y) + tail);
+    }
     void click(int x, int y, const char *mods = "")
     {
         t += 700;  // never taken with the last press for a double click
-        line("mouse_down " + std::to_string(x) + " " + std::to_string(y) + " 1" + mods);
+        mouse("down", x, y, std::string(" 1") + mods);
         t += 30;
-        line("mouse_up " + std::to_string(x) + " " + std::to_string(y) + " 1" + mods);
+        mouse("up", x, y, std::string(" 1") + mods);
     }
     void drag(int x0, int y0, int x1, int y1)
     {
         t += 700;
-        line("mouse_down " + std::to_string(x0) + " " + std::to_string(y0) + " 1");
+        mouse("down", x0, y0, " 1");
         t += 100;
-        line("mouse_move " + std::to_string((x0 + x1) / 2) + " " + std::to_string((y0 + y1) / 2));
+        mouse("move", (x0 + x1) / 2, (y0 + y1) / 2);
         t += 200;
-        line("mouse_move " + std::to_string(x1) + " " + std::to_string(y1));
+        mouse("move", x1, y1);
         t += 100;
-        line("mouse_up " + std::to_string(x1) + " " + std::to_string(y1) + " 1");
+        mouse("up", x1, y1, " 1");
     }
     void key(const std::string &name, const char *mods = "")
     {
@@ -94,16 +99,14 @@ TEST(Journey, TheShelfIsTidiedWithTheMouseAndTheKeys)
     j.click(410, 260);           // Birch
     j.click(330 + 5, 50 + 42 + 5);  // Rename, in the tools window
     j.key("A", " ctrl");
-    j.t += 100;
-    j.line("text Bright");
+    j.after(100, "text Bright");
     j.key("Return");
     j.click(610, 430);  // Cedar
     j.key("Delete");
     j.key("Return");  // yes, delete it
     j.click(410, 260);
     j.key("F12");
-    j.t += 500;
-    j.line("close");
+    j.after(500, "close");
     play(game, j.text);
 
     EXPECT_EQ(folder_listing(game.file("puzzles")), "Apple.pzl Bright.pzl");
@@ -126,11 +129,9 @@ TEST(Journey, APictureDroppedOnTheWindowBecomesABoxOnTheShelf)
     j.key("F12");
     j.click(800 - 150 + 25, 600 - 40 + 12);       // OK
     j.key("A", " ctrl");
-    j.t += 100;
-    j.line("text Dusk");
+    j.after(100, "text Dusk");
     j.key("Return");
-    j.t += 500;
-    j.line("close");
+    j.after(500, "close");
     play(game, j.text);
 
     EXPECT_TRUE(shot_matches_reference(game.file("sfiles/shots/shot0001.bmp"), "journey_create", 0, 0, 800, 600));
@@ -223,12 +224,7 @@ TEST_F(Puzzle, OneIsPlayedFromTheShelfToTheLastPieceAndBack)
     ASSERT_EQ(playroom_open("Tiny"), 1);
     ASSERT_EQ(table.count, 6);
     ASSERT_EQ(table.progress, 0);
-    Journal j;
-    j.line("mouse_down 310 310 1");
-    j.t = 320, j.line("mouse_up 310 310 1");
-    j.t = 400, j.line("mouse_down 311 311 1");
-    j.t = 420, j.line("mouse_up 311 311 1");
-    j.t = 1200;
+    Journal j = {open_and_close.substr(0, open_and_close.find("2600")), 1200};
     j.key("F12");  // the play room as the deal left it
     int64_t t = 2000;
     // Carries piece p by (dx, dy) from a point where it shows, as the player would.
@@ -238,18 +234,17 @@ TEST_F(Puzzle, OneIsPlayedFromTheShelfToTheLastPieceAndBack)
             return false;  // covered for now, or not to be reached from here
         at(j, t += 700);
         move(x, y);
-        j.line("mouse_move " + std::to_string(x) + " " + std::to_string(y));
+        j.mouse("move", x, y);
         press(x, y);
-        j.line("mouse_down " + std::to_string(x) + " " + std::to_string(y) + " 1");
-        at(j, t += 150);
-        move(x + dx / 2, y + dy / 2, 1);
-        j.line("mouse_move " + std::to_string(x + dx / 2) + " " + std::to_string(y + dy / 2));
-        at(j, t += 150);
-        move(x + dx, y + dy, 1);
-        j.line("mouse_move " + std::to_string(x + dx) + " " + std::to_string(y + dy));
+        j.mouse("down", x, y, " 1");
+        for (int32_t k : {2, 1}) {
+            at(j, t += 150);
+            move(x + dx / k, y + dy / k, 1);
+            j.mouse("move", x + dx / k, y + dy / k);
+        }
         at(j, t += 100);
         release(x + dx, y + dy);
-        j.line("mouse_up " + std::to_string(x + dx) + " " + std::to_string(y + dy) + " 1");
+        j.mouse("up", x + dx, y + dy, " 1");
         return true;
     };
     // The first piece goes to the middle of the table, where the picture has room.
@@ -281,8 +276,7 @@ TEST_F(Puzzle, OneIsPlayedFromTheShelfToTheLastPieceAndBack)
     j.key("Escape");  // leave
     j.t += 500;
     j.key("F12");
-    j.t += 500;
-    j.line("close");
+    j.after(500, "close");
 
     // Second run: the journal plays the whole game headless.
     play(game, j.text);

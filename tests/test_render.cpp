@@ -115,27 +115,6 @@ TEST_F(Light, LevelsAndTablesMatchHandWorkedValues)
     EXPECT_EQ(light_of_shape[s | 0x8000], light_of_shape[s]) << "the upper half wraps the azimuth";
 }
 
-TEST_F(Render, BodyPixelsFollowCoverageLightAndSelection)
-{
-    // flat; code 0 at full coverage; a relief code at coverage 0; transparent; code 0 at
-    // 15; bit 15 with stray low bits, which is flat as well
-    make_shape({{SHAPE_FLAT, 31, (24 << 4 | 5) << 5, 0, 15, SHAPE_FLAT | 0x123}});
-    picture->at(0, 0)[1] = 60;
-    Piece p = place(3, 2);
-    piece_draw(&p, PIECE_BODY);
-    std::vector<int> got;
-    for (int x = 2; x < 10; x++)
-        got.push_back(px(x, 2));
-    EXPECT_EQ(got, (std::vector<int>{200, 100, 104, 200, 200, 103 + 50, 100, 200}));
-    EXPECT_EQ(px(3, 2, 1), 60) << "flat pixels copy the picture";
-    EXPECT_EQ(std::tuple(px(3, 1), px(3, 3)), std::tuple(200, 200));
-
-    p.selected = 1;
-    piece_draw(&p, PIECE_BODY);
-    EXPECT_EQ(std::tuple(px(3, 2), px(3, 2, 2), px(4, 2), px(4, 2, 2), px(8, 2, 2)), std::tuple(100, 255, 104, 255, 255))
-        << "red is set, or lit as if the picture were 255";
-}
-
 TEST_F(Render, QuarterTurnShiftsTheAzimuth)
 {
     make_shape({{(8 << 4 | 5) << 5 | 31, (56 << 4 | 5) << 5 | 31, SHAPE_FLAT}});
