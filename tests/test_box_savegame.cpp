@@ -13,11 +13,6 @@ std::string summary_records(int32_t time, const std::string &date, int32_t progr
            box_record(4, le32((uint32_t)count));
 }
 
-std::string save_head(const ChunkId &id, uint32_t magic = CHUNK_QICK)
-{
-    return box_head(id, magic);
-}
-
 class SavedGameSummary : public ::testing::Test {
 protected:
     TempDir dir;
@@ -33,7 +28,7 @@ TEST_F(SavedGameSummary, IsReadByTagForItsOwnBoxOnly)
                          box_record(SAVEGAME_TAG_STACK, std::string(8, 's'));
     // An unknown record between the summary and the table, the table, and the name in
     // other letter case than the box's.
-    write_file("sfiles/qs/Lake.QSV", save_head(id) + summary_records(754, "Monday, 3 March 2025", 42, 2) +
+    write_file("sfiles/qs/Lake.QSV", box_head(id, CHUNK_QICK) + summary_records(754, "Monday, 3 March 2025", 42, 2) +
                                          box_record(55, "newer") + pieces);
     GameSummary s;
     memset(&s, 0x55, sizeof s);
@@ -51,20 +46,21 @@ TEST_F(SavedGameSummary, IsReadByTagForItsOwnBoxOnly)
 TEST_F(SavedGameSummary, UnfinishedAndLyingFilesReadAsNoGame)
 {
     std::string long_date(SAVEGAME_DATE_SIZE, 'd');  // no terminator in the file
+    const std::string head = box_head(id, CHUNK_QICK);
     const struct {
         const char *what;
         std::string bytes;
         int ok;
     } cases[] = {
-        {"an interrupted save (magic 0)", save_head(id, 0) + summary_records(5, "", 10, 4), 0},
+        {"an interrupted save (magic 0)", box_head(id, 0) + summary_records(5, "", 10, 4), 0},
         {"a date record of 32 bytes",
-         save_head(id) + box_record(1, le32(5)) + box_record(2, std::string(32, 'd')) + box_record(3, le32(1)), 0},
-        {"progress 101", save_head(id) + summary_records(5, "", 101, 4), 0},
-        {"a negative play time", save_head(id) + summary_records(-5, "", 10, 4), 0},
-        {"a record past the end", save_head(id) + summary_records(5, "", 10, 4) + le32(100) + le32(999), 0},
-        {"a head cut short", save_head(id).substr(0, 10), 0},
-        {"a date without its zero", save_head(id) + summary_records(5, long_date, 100, 4), 1},
-        {"no records at all", save_head(id), 1},
+         head + box_record(1, le32(5)) + box_record(2, std::string(32, 'd')) + box_record(3, le32(1)), 0},
+        {"progress 101", head + summary_records(5, "", 101, 4), 0},
+        {"a negative play time", head + summary_records(-5, "", 10, 4), 0},
+        {"a record past the end", head + summary_records(5, "", 10, 4) + le32(100) + le32(999), 0},
+        {"a head cut short", head.substr(0, 10), 0},
+        {"a date without its zero", head + summary_records(5, long_date, 100, 4), 1},
+        {"no records at all", head, 1},
     };
     for (const auto &c : cases) {
         write_file("sfiles/qs/Box.qsv", c.bytes);

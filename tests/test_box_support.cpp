@@ -83,6 +83,12 @@ std::string box_file(const ChunkId &id, const BoxInfo &info, const std::string &
     return box_head(id) + box_info_records(info) + box_record(BOX_TAG_PICTURE, jpeg) + tail;
 }
 
+std::string saved_game(const ChunkId &id, int32_t progress)
+{
+    return box_head(id, CHUNK_QICK) + box_record(1, le32(99)) + box_record(2, std::string(64, '\0')) +
+           box_record(3, le32((uint32_t)progress)) + box_record(4, le32(48));
+}
+
 void make_game_folders()
 {
     for (const char *folder : {"sfiles", "sfiles/temp", "sfiles/qs", "puzzles"})

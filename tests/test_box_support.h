@@ -22,6 +22,9 @@ std::string box_head(const ChunkId &id, uint32_t magic = CHUNK_BOX1);
 std::string box_info_records(const BoxInfo &info);
 // A whole box file: head, info, picture, then `tail` (more records).
 std::string box_file(const ChunkId &id, const BoxInfo &info, const std::string &jpeg, const std::string &tail = "");
+// A saved game's head and summary for the box `id`: 99 seconds played, no date,
+// `progress` percent done of 48 pieces.
+std::string saved_game(const ChunkId &id, int32_t progress);
 
 // Makes "sfiles", "sfiles/temp", "sfiles/qs" and "puzzles" in the current folder.
 void make_game_folders();

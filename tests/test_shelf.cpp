@@ -32,10 +32,7 @@ protected:
     }
     static void put_save(const std::string &name, uint32_t id_word, int32_t progress)
     {
-        ChunkId id = {{id_word, 0, 0, CHUNK_ID_MARK}};
-        write_file("sfiles/qs/" + name + ".qsv", box_head(id, CHUNK_QICK) + box_record(1, le32(99)) +
-                                                     box_record(2, std::string(64, '\0')) +
-                                                     box_record(3, le32((uint32_t)progress)) + box_record(4, le32(48)));
+        write_file("sfiles/qs/" + name + ".qsv", saved_game({{id_word, 0, 0, CHUNK_ID_MARK}}, progress));
     }
     static std::string names_tail_first()
     {
@@ -46,51 +43,41 @@ protected:
     }
 };
 
-TEST_F(ShelfTest, SettingsPlacesAreScaledToThisScreenAndTheFolderAddsTheRest)
+TEST_F(ShelfTest, SettingsPlacesAreScaledTheFolderAddsTheRestAndSavingWritesTheListAnew)
 {
     put_box("A.pzl", 1);
     put_box("B.PZL", 2);
     put_box("C.pzl", 3);
     put_box("D.pzl", 4);
-    // Key 2 is missing: key 3 is not read from the settings but found in the folder; "b"
-    // names the file B.PZL; a name listed twice is one box.
-    write_file("sfiles/config.ini", "[MAIN]\nOldScreenSize=800 600\n[BOXNAMES]\n0=A\n1=b\n3=C\n"
-                                    "[BOXPOSS]\n0=400 300\n1=790 590\n3=10 10\n");
+    // "b" names the file B.PZL; a name listed twice is one box; key 4 is missing, so key 5
+    // is not read from the settings but found in the folder.
+    write_file("sfiles/config.ini", "[MAIN]\nOldScreenSize=800 600\n[BOXNAMES]\n0=A\n1=b\n2=a\n3=D\n5=C\n"
+                                    "[BOXPOSS]\n0=400 300\n1=790 590\n2=9 9\n3=2147483647 -2147483648\n5=10 10\n");
     shelf_load();
     ASSERT_EQ(shelf.count, 4);
-    EXPECT_EQ(names_tail_first(), "A B C D") << "settings first, then the folder; the head is loaded last";
-    ShelfBox *a = shelf_find("a"), *b = shelf_find("B");
-    ASSERT_TRUE(a && b);
+    EXPECT_EQ(names_tail_first(), "A B D C") << "settings first, then the folder; the head is loaded last";
+    ShelfBox *a = shelf_find("a"), *b = shelf_find("B"), *c = shelf_find("C"), *d = shelf_find("D");
+    ASSERT_TRUE(a && b && c && d);
     EXPECT_EQ(a->x * 10000 + a->y, 512 * 10000 + 384) << "400 x 1024/800, 300 x 768/600";
     EXPECT_EQ(b->x * 10000 + b->y, 944 * 10000 + 708) << "1011, 755 clamped so the 80 x 60 preview ends on the edges";
+    EXPECT_EQ(d->x * 10000 + d->y, 944 * 10000 + 0) << "a place far outside any screen is brought onto this one";
     for (ShelfBox *box = shelf.head; box; box = box->next)
         EXPECT_TRUE(box->is_new && box->x >= 0 && box->x + 80 <= 1024 && box->y + 60 <= 768) << box->name;
     EXPECT_EQ(read_file("sfiles/temp/B.prw").substr(0, 4), "PRVW") << "previews are kept under the file's spelling";
-}
 
-TEST_F(ShelfTest, SavingWritesTheListTailFirstAndEmptiesIt)
-{
-    put_box("A.pzl", 1);
-    put_box("B.pzl", 2);
-    // A name listed twice is one box; a place far outside any screen is brought onto this one.
-    write_file("sfiles/config.ini", "[BOXNAMES]\n0=A\n1=B\n2=a\n7=Gone\n"
-                                    "[BOXPOSS]\n0=5 6\n1=2147483647 -2147483648\n2=9 9\n7=1 1\n");
-    shelf_load();
-    ASSERT_EQ(shelf.count, 2);
-    ShelfBox *b = shelf_find("B");
-    EXPECT_EQ(b->x * 10000 + b->y, 944 * 10000 + 0);
     b->x = 300;
+    c->x = 1, c->y = 2;
     shelf_save();
     EXPECT_EQ(shelf.head, nullptr);
     char value[64];
     std::string got;
-    for (const char *key : {"0", "1", "2", "7"}) {
+    for (const char *key : {"0", "1", "2", "3", "4", "5"}) {
         ini_get_string(SETTINGS_CONFIG, "BOXNAMES", key, value, sizeof value);
         got += std::string(value) + ":";
         ini_get_string(SETTINGS_CONFIG, "BOXPOSS", key, value, sizeof value);
         got += std::string(value) + "|";
     }
-    EXPECT_EQ(got, "A:5 6|B:300 0|:|:|") << "the old sections are replaced whole";
+    EXPECT_EQ(got, "A:512 384|B:300 708|D:944 0|C:1 2|:|:|") << "tail first; the old sections are replaced whole";
 }
 
 TEST_F(ShelfTest, ACachedPreviewIsUsedAndAStaleOneIsRebuiltFromThePicture)

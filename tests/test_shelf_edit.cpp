@@ -27,7 +27,7 @@ protected:
     {
         ChunkId id = {{id_word, 0, 0, CHUNK_ID_MARK}};
         write_file("puzzles/" + name + ".pzl", box_file(id, test_box_info(200, 150, 25), jpeg));
-        write_file("sfiles/qs/" + name + ".qsv", box_head(id, CHUNK_QICK) + box_record(3, le32(40)));
+        write_file("sfiles/qs/" + name + ".qsv", saved_game(id, 40));
         write_file("sfiles/temp/" + name + ".tmp", "cut of " + name);
         return shelf_load_box(name.c_str());
     }
@@ -44,23 +44,6 @@ protected:
         return out;
     }
 };
-
-TEST_F(ShelfEdit, RenamingToTheSameNameInOtherCaseRenamesAndKeepsTheBox)
-{
-    ShelfBox *box = box_with_files("Puzzle", 1);
-    ASSERT_NE(box, nullptr);
-    ASSERT_EQ(box->summary.progress, 40);
-    EXPECT_EQ(shelf_rename(box, "puzzle"), SHELF_NAME_OK);
-    EXPECT_STREQ(box->name, "puzzle");
-    EXPECT_EQ(all_files(), "puzzle.pzl|puzzle.prw puzzle.tmp|puzzle.qsv") << "the box itself was never deleted";
-    GameSummary s;
-    EXPECT_EQ(game_summary_read("puzzle", &box->id, &s) * 100 + s.progress, 140) << "its game moved with it";
-
-    const std::string bytes = all_bytes();
-    EXPECT_EQ(shelf_rename(box, "puzzle"), SHELF_NAME_UNCHANGED);
-    EXPECT_EQ(shelf_rename(box, "  puzzle  "), SHELF_NAME_UNCHANGED) << "what cleans to the current name";
-    EXPECT_TRUE(all_bytes() == bytes);
-}
 
 TEST_F(ShelfEdit, RenamingToAnotherBoxsNameOrToNothingIsRefused)
 {
@@ -96,41 +79,37 @@ TEST_F(ShelfEdit, RenamingMovesEveryFileAndClearsLeftoversOfTheNewName)
     EXPECT_EQ(all_files(), "New Name.pzl|New Name.prw New Name.tmp|New Name.qsv");
     EXPECT_EQ(read_file("sfiles/qs/New Name.qsv").substr(0, 4), "QICK");
     shelf_free();
-    ShelfBox *again = shelf_load_box("New Name");
-    ASSERT_NE(again, nullptr);
-    EXPECT_EQ(again->is_new * 100 + again->summary.progress, 40) << "preview and game came along";
+    box = shelf_load_box("New Name");
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->is_new * 100 + box->summary.progress, 40) << "preview and game came along";
+
+    // Letter case alone renames too, and the box itself is never deleted on the way.
+    EXPECT_EQ(shelf_rename(box, "new name"), SHELF_NAME_OK);
+    EXPECT_STREQ(box->name, "new name");
+    EXPECT_EQ(all_files(), "new name.pzl|new name.prw new name.tmp|new name.qsv");
+    GameSummary s;
+    EXPECT_EQ(game_summary_read("new name", &box->id, &s) * 100 + s.progress, 140) << "its game moved with it";
+
+    const std::string bytes = all_bytes();
+    EXPECT_EQ(shelf_rename(box, "new name"), SHELF_NAME_UNCHANGED);
+    EXPECT_EQ(shelf_rename(box, "  new name  "), SHELF_NAME_UNCHANGED) << "what cleans to the current name";
+    EXPECT_TRUE(all_bytes() == bytes);
 }
 
-TEST_F(ShelfEdit, ReplacingGivesTheNewBoxTheOldPlaceAndDropsTheOldGame)
+TEST_F(ShelfEdit, ReplacingGivesTheNewBoxTheOldPlaceAndDropsTheOldGameOrFailsLeavingAllAsItWas)
 {
     ShelfBox *old = box_with_files("Lake", 1);
     ASSERT_NE(old, nullptr);
     old->x = 300, old->y = 200, old->selected = 1;
     ChunkId old_id = old->id;
-    write_file(BOX_TEMP_PICTURE, test_jpeg(300, 200, 9));
-    BoxInfo info = test_box_info(300, 200, 40);
-    ASSERT_EQ(shelf_replace("lake", &info), 1);
-    ShelfBox *box = shelf_find("Lake");
-    ASSERT_NE(box, nullptr);
-    EXPECT_FALSE(chunk_same_id(&box->id, &old_id)) << "a fresh id";
-    EXPECT_EQ(std::tuple(shelf.count, box->info.piece_size, box->x, box->y, box->selected, box->is_new, box->summary.progress),
-              std::tuple(1, 40, 300, 200, 1, 0, 0));
-    EXPECT_EQ(all_files(), "Lake.pzl|Lake.prw|") << "the old game and cut are gone, nothing is left over";
-    EXPECT_EQ(shelf_replace("Nobody", &info), 0);
-}
-
-TEST_F(ShelfEdit, AFailedReplaceLeavesAllFourFilesUnderTheOldName)
-{
-    ShelfBox *old = box_with_files("Lake", 1);
-    ASSERT_NE(old, nullptr);
     const std::string bytes = all_bytes();
     BoxInfo info = test_box_info(300, 200, 40);
+    EXPECT_EQ(shelf_replace("Nobody", &info), 0);
 
     // The new box cannot be written: its picture is missing.
     box_clear_temp(BOX_ALL_PARTS);
     EXPECT_EQ(shelf_replace("Lake", &info), 0);
     EXPECT_TRUE(all_bytes() == bytes);
-
     // The new box is written but cannot be shown: its picture's data is cut off.
     std::string picture = test_jpeg(300, 200, 9);
     write_file(BOX_TEMP_PICTURE, picture.substr(0, picture.size() / 2));
@@ -138,6 +117,15 @@ TEST_F(ShelfEdit, AFailedReplaceLeavesAllFourFilesUnderTheOldName)
     EXPECT_TRUE(all_bytes() == bytes) << "the old box and its game, cut and preview are back";
     EXPECT_EQ(shelf.head, old);
     EXPECT_EQ(shelf.count, 1);
+
+    write_file(BOX_TEMP_PICTURE, picture);
+    ASSERT_EQ(shelf_replace("lake", &info), 1);
+    ShelfBox *box = shelf_find("Lake");
+    ASSERT_NE(box, nullptr);
+    EXPECT_FALSE(chunk_same_id(&box->id, &old_id)) << "a fresh id";
+    EXPECT_EQ(std::tuple(shelf.count, box->info.piece_size, box->x, box->y, box->selected, box->is_new, box->summary.progress),
+              std::tuple(1, 40, 300, 200, 1, 0, 0));
+    EXPECT_EQ(all_files(), "Lake.pzl|Lake.prw|") << "the old game and cut are gone, nothing is left over";
 }
 
 }  // namespace
