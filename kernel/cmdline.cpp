@@ -3,7 +3,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <climits>
 #include <cstring>
+#include <strings.h>
+#include <unistd.h>
 
 #include "kernel/kernel.h"
 
@@ -13,6 +16,29 @@ void kernel_join_args(int argc, char **argv, char *out, int size)
     out[0] = 0;
     for (int i = 1; i < argc && len < size - 1; i++)
         len += snprintf(out + len, (size_t)(size - len), i > 1 ? " %s" : "%s", argv[i]);
+}
+
+void kernel_gift_arg(int argc, char **argv, char *out, int size)
+{
+    static constexpr const char *valued[] = {"-options", "-videodriver", "-debug", "-path",
+                                             "-screen", "-record", "-playback"};
+    out[0] = 0;
+    for (int i = 1; i < argc; i++) {
+        bool value = false;
+        for (const char *option : valued)
+            value = value || strcmp(argv[i - 1], option) == 0;
+        size_t n = strlen(argv[i]);
+        if (value || n <= 5 || strcasecmp(argv[i] + n - 5, ".gift") != 0)
+            continue;
+        // Made absolute here: the gift may be opened by a copy running in another folder.
+        char full[PATH_MAX], cwd[PATH_MAX];
+        if (realpath(argv[i], full))
+            snprintf(out, (size_t)size, "%s", full);
+        else if (argv[i][0] != '/' && getcwd(cwd, sizeof cwd))
+            snprintf(out, (size_t)size, "%s/%s", cwd, argv[i]);
+        else
+            snprintf(out, (size_t)size, "%s", argv[i]);
+    }
 }
 
 // Copies the value of `option` into `value` (at most size - 1 characters); 0 when the

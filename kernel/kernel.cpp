@@ -26,6 +26,7 @@
 #include "platform/video.h"
 #include "platform/gdi.h"
 #include "rooms/create/createroom.h"
+#include "rooms/gift/gift.h"
 #include "rooms/play/playroom.h"
 #include "rooms/store/storeroom.h"
 #include "res/gdi_text.h"
@@ -50,7 +51,6 @@
 
 
 constexpr const char *KERNEL_TITLE = "Pelmora";
-constexpr const char *KERNEL_CLASS = "QVPELMORACLASS";
 constexpr const char *KERNEL_TEMP_FOLDER = "sfiles/temp";
 constexpr int64_t KERNEL_TEMP_BUDGET = 30000000;
 constexpr int KERNEL_INACTIVE_WAIT_MS = 100;  // how often an inactive game looks at signals
@@ -78,10 +78,12 @@ static struct {
     char status[KERNEL_STATUS_MAX + 1];
     char door_note[256];  // why there is no door, logged once the log is open
     void (*drop_handler)(const char *path);  // where files dropped on the window go
-    // Box names handed in while the game starts, when no event is delivered yet; they go
-    // to the shelf once start-up is through.
+    // Box names and gifts handed in while the game starts, when no event is delivered
+    // yet; they go to the shelf once start-up is through. The kind is the IO_TEXT `a`.
     char early_names[KERNEL_EARLY_NAMES][INPUT_TEXT_MAX];
+    int32_t early_kinds[KERNEL_EARLY_NAMES];
     int32_t early_count;
+    char gift[KERNEL_PATH_MAX];  // a gift file named on the command line
 } kern;
 
 // --- the idle step ---
@@ -137,7 +139,7 @@ void kernel_enable_events(bool on)
     io_set_pump(io_pump);
     io_events_enable(on);
     for (int32_t i = 0; on && i < kern.early_count; i++)
-        io_post_event(IO_TEXT, 0, (intptr_t)kern.early_names[i], 0);
+        io_post_event(IO_TEXT, kern.early_kinds[i], (intptr_t)kern.early_names[i], 0);
     if (on)
         kern.early_count = 0;
 }
@@ -263,6 +265,7 @@ void kernel_dispatch_input(const PlatformInput *in)
         if (io_events_enabled()) {
             io_post_event(IO_TEXT, in->x, (intptr_t)in->text, 0);
         } else if (kern.early_count < KERNEL_EARLY_NAMES) {
+            kern.early_kinds[kern.early_count] = in->x;
             snprintf(kern.early_names[kern.early_count++], INPUT_TEXT_MAX, "%s", in->text);
         } else {
             io_log("kernel: box handed in during start-up dropped (%s)\n", in->text);
@@ -396,6 +399,15 @@ static bool kernel_options_start(void)
     return ok;
 }
 
+// A file dropped on the window: a gift is opened, a picture becomes a new box.
+static void kernel_dropped(const char *path)
+{
+    if (gift_is_gift_name(path))
+        gift_open(path);
+    else
+        createroom_drop(path);
+}
+
 void kernel_init(void)
 {
     io_log("%s\n", kernel_config.title);
@@ -416,6 +428,8 @@ void kernel_init(void)
 
     kernel_extract("skin.ini", SETTINGS_SKIN);
     kernel_extract("english.ini", SETTINGS_LANG);
+    kernel_extract("present.bin", GIFT_PRESENT);  // goes with every gift
+    gift_trim_mail();
     // The help and the language file the options dialog offers live in sfiles/ml; they are
     // refreshed from the pack at every start, so an update reaches the player.
     make_dir("sfiles/ml");
@@ -455,7 +469,7 @@ void kernel_init(void)
     storeroom_create();
     kernel_status("Initializing Create Room");
     createroom_create();
-    kernel_set_drop_handler(createroom_drop);  // a picture dropped on the window makes a box
+    kernel_set_drop_handler(kernel_dropped);  // a picture makes a box, a gift brings boxes
     kernel_status("Initializing Gallery Room");
     kernel_status("Initializing Play Room");
     playroom_create();
@@ -583,7 +597,7 @@ static void default_config(void)
 {
     kernel_config = {};
     kernel_config.title = KERNEL_TITLE;
-    kernel_config.class_name = KERNEL_CLASS;
+    kernel_config.class_name = KERNEL_CLASS_NAME;
     kernel_config.input_mask = IO_MASK_DEFAULT;
     kernel_config.depth = 24;
     kernel_config.video_driver = IO_VIDEO_DRAWDIB;
@@ -623,6 +637,9 @@ static bool forward_to_running_copy(void)
             io_message("You must close %s before running Options. Or, run Options directly from the game, "
                        "click on the Options button in the Tools panel.",
                        kernel_config.title);
+        // A gift given to this start is opened by the running copy.
+        if (kern.gift[0] && !io_instance_send_text(kernel_config.class_name, KERNEL_TEXT_GIFT, kern.gift))
+            fprintf(stderr, "pelmora: the running game did not take the gift %s\n", kern.gift);
         if (io_instance_forward(kernel_config.class_name))
             return true;
     }
@@ -639,6 +656,7 @@ int kernel_main(int argc, char **argv)
         kern.cwd[0] = 0;
     kernel_join_args(argc, argv, kern.cmdline, sizeof kern.cmdline);
     kernel_parse_args(kern.cmdline, &kern.args);
+    kernel_gift_arg(argc, argv, kern.gift, (int)sizeof kern.gift);
     fill_config();
     kern.playback = kern.args.playback[0] != 0;
 
@@ -679,6 +697,9 @@ int kernel_main(int argc, char **argv)
         PlatformInput activate = {};
         activate.kind = InputKind::Activate;
         kernel_dispatch_input(&activate);  // the window comes up as the active application
+        // A gift named on the command line opens over the store room once that shows.
+        if (kern.gift[0])
+            io_post_event(IO_TEXT, KERNEL_TEXT_GIFT, (intptr_t)kern.gift, 0);
         main_loop();
     } else {
         view_destroy();

@@ -33,6 +33,13 @@ struct KernelArgs {
 // without a value, is ignored. Integers may be decimal, 0x hex or 0 octal.
 void kernel_parse_args(const char *cmdline, KernelArgs *args);
 
+// IO_TEXT kinds (the event's `a`): a box name, or the path of a gift to open.
+enum : int32_t { KERNEL_TEXT_BOX = 0, KERNEL_TEXT_GIFT = 1 };
+
+// The gift file named on the command line, as an absolute path in `out` ("" when none):
+// the last argument ending in ".gift" that is not the value of an option.
+void kernel_gift_arg(int argc, char **argv, char *out, int size);
+
 // Joins argv[1..] with single blanks into the command line text (at most size - 1).
 void kernel_join_args(int argc, char **argv, char *out, int size);
 

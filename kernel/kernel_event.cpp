@@ -6,6 +6,7 @@
 #include "image/clip.h"
 #include "platform/events.h"
 #include "platform/log.h"
+#include "rooms/gift/gift.h"
 #include "rooms/store/storeroom.h"
 #include "ui/desktop.h"
 #include "ui/dialog.h"
@@ -20,10 +21,13 @@ void kernel_event(IoEvent *event)
         return;
     }
     case IO_TEXT:
-        // A box name from another program goes onto the shelf.
+        // A box name from another program goes onto the shelf; a gift from another start
+        // or the command line is opened.
         if (event->a == 0 && event->b) {
             io_log("kernel_event: box handed in (%s)\n", (const char *)event->b);
             storeroom_box_handed_in((const char *)event->b);
+        } else if (event->a == KERNEL_TEXT_GIFT && event->b) {
+            gift_open((const char *)event->b);
         }
         return;
     default: break;

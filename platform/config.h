@@ -6,6 +6,9 @@
 
 constexpr int IO_PATH_MAX = 260;  // paths the game names, terminating zero included
 
+// The name of the running game's door; the gift player knocks on it too.
+constexpr const char *KERNEL_CLASS_NAME = "QVPELMORACLASS";
+
 // The start-up record: cleared at process start, filled from the command line, read by
 // the rest of the kernel.
 struct KernelConfig {

@@ -65,6 +65,11 @@ constexpr int16_t lt_required[] = {
     174,  // button: send by mail
     175,  // button: save
     176,  // button: cancel
+    177,  // an opened gift: who it is from (name)
+    178,  // an opened gift without a name
+    179,  // a gift that cannot be opened (the reason)
+    180,  // boxes of an opened gift now on the shelf (count)
+    181,  // the one box of an opened gift now on the shelf (name)
     183,  // no box to put in the gift
     184,  // the gift file could not be written
     185,  // the gift was not sent by mail
@@ -136,6 +141,14 @@ constexpr int16_t lt_required[] = {
 constexpr int lt_required_count = (int)(sizeof lt_required / sizeof lt_required[0]);
 
 const LtFormat lt_formats[] = {
+    // the sender's name
+    {177, "%s", "A gift from %s"},
+    // why the gift cannot be opened
+    {179, "%s", "This gift could not be opened:\\n%s"},
+    // number of boxes
+    {180, "%i", "%i boxes are now on your shelf."},
+    // box name
+    {181, "%s", "The box \"%s\" is now on your shelf."},
     // box name, piece count, play time
     {230, "%s%i%s", "Congratulations!\\nYou have finished \"%s\":\\n%i pieces in %s."},
     // screen width, screen height

@@ -44,6 +44,15 @@ TEST(CommandLine, IntegersPathScreenJournalFilesAndJoinedArguments)
     EXPECT_STREQ(line, "-path C:\\x -debug 1");
     kernel_join_args(5, argv, small, sizeof small);
     EXPECT_STREQ(small, "-path C");
+
+    // A gift is the last word ending in ".gift" that is no option's value, made absolute.
+    char g0[] = "pelmora", g1[] = "-playback", g2[] = "j.gift", g3[] = "Anna.GIFT", g4[] = "-path", g5[] = "b.gift";
+    char *gift_argv[] = {g0, g1, g2, g3, g4, g5};
+    char gift[KERNEL_PATH_MAX];
+    kernel_gift_arg(6, gift_argv, gift, sizeof gift);
+    EXPECT_EQ(std::string(gift), std::filesystem::current_path().string() + "/Anna.GIFT");
+    kernel_gift_arg(3, gift_argv, gift, sizeof gift);
+    EXPECT_STREQ(gift, "");
 }
 
 TEST(CommandLine, DebugModesOutsideZeroToThreeAreRefused)

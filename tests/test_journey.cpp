@@ -1,7 +1,7 @@
 // The game as a player uses it, start to end, in headless runs replaying input journals:
 // tidying the shelf of the store room (select, drag, rename, delete), a picture dropped
-// on the window made into a box, and a puzzle played from the shelf to its last piece
-// and back.
+// on the window made into a box, a gift made on one shelf and opened on another, and a
+// puzzle played from the shelf to its last piece and back.
 #include <SDL2/SDL.h>
 
 #include <cstring>
@@ -38,11 +38,15 @@ void make_folder(const TempDir &game, const std::vector<std::tuple<std::string, 
                "[MAIN]\nSamplesInstalled=1\nOldScreenSize=800 600\n[BOXNAMES]\n" + names + "[BOXPOSS]\n" + places);
 }
 
-// Plays the journal in the folder; the game must end cleanly.
-void play(const TempDir &game, const std::string &journal)
+// Plays the journal in the folder, with more words on the command line when given; the
+// game must end cleanly.
+void play(const TempDir &game, const std::string &journal, const std::string &more = "")
 {
     write_file(game.file("j.txt"), journal);
-    ASSERT_EQ(run_game({"-debug", "1", "-screen", "800x600", "-playback", "j.txt"}, {.cwd = game.path}), 0)
+    std::vector<std::string> args = {"-debug", "1", "-screen", "800x600", "-playback", "j.txt"};
+    if (!more.empty())
+        args.push_back(more);
+    ASSERT_EQ(run_game(args, {.cwd = game.path}), 0)
         << read_file(game.file("stderr.txt")) << read_file(game.file("application.log"));
 }
 
@@ -142,6 +146,52 @@ TEST(Journey, APictureDroppedOnTheWindowBecomesABoxOnTheShelf)
     EXPECT_EQ(std::tuple(info.picture_width, info.picture_height, info.piece_size, info.shape, info.rotation),
               std::tuple(640, 400, 32, 3, 1));
     EXPECT_EQ(ini_in(game, "BOXNAMES", "1"), "Dusk") << "the new box lies on the shelf, on top";
+}
+
+TEST(Journey, AGiftMadeOnOneShelfArrivesOnAnother)
+{
+    // The sender picks two boxes, writes a name and a few words and saves the gift in
+    // the folder last used.
+    TempDir sender, receiver;
+    make_folder(sender, {{"Apple", 150, 250}, {"Birch", 400, 250}}, 200, 150, 25);
+    write_file(sender.file("sfiles/loader.dat"), read_file(PELMORA_LOADER_EXE));
+    ini_set_string(sender.file("sfiles/config.ini").c_str(), "MAIN", "GiftFolder", sender.path.c_str());
+    ini_flush(sender.file("sfiles/config.ini").c_str());
+    const int dx = (800 - 361) / 2, dy = (600 - 271) / 2;  // the gift dialog, centred
+    Journal j;
+    j.click(160, 260);
+    j.click(410, 260, " ctrl");
+    j.click(20 + 5, 50 + 66 + 5);  // Gift, in the store room's panel
+    j.after(300, "text Anna");
+    j.click(dx + 20, dy + 100);  // into the dedication
+    j.after(100, "text Happy birthday!");
+    j.key("F12");
+    j.click(dx + 20, dy + 55);  // back to the name: Enter there saves
+    j.key("Return");
+    j.key("Return");  // the file chooser offers Anna.gift
+    j.after(500, "close");
+    play(sender, j.text);
+    EXPECT_TRUE(shot_matches_reference(sender.file("sfiles/shots/shot0001.bmp"), "journey_gift_dialog", dx, dy, 361,
+                                       271));
+    ASSERT_TRUE(exists(sender.file("Anna.gift"))) << read_file(sender.file("application.log"));
+
+    // The friend has an Apple of their own and opens the gift by starting the game with it.
+    make_folder(receiver, {{"Apple", 300, 100}}, 160, 120, 20);
+    const std::string own = read_file(receiver.file("puzzles/Apple.pzl"));
+    Journal k;
+    k.t = 1000;
+    k.key("F12");     // the message over the shelf
+    k.key("Return");  // read
+    k.key("F12");
+    k.after(500, "close");
+    play(receiver, k.text, sender.file("Anna.gift"));
+    EXPECT_TRUE(shot_matches_reference(receiver.file("sfiles/shots/shot0001.bmp"), "journey_gift_opened", 0, 0, 800,
+                                       600));
+    EXPECT_EQ(folder_listing(receiver.file("puzzles")), "Apple 2.pzl Apple.pzl Birch.pzl");
+    EXPECT_EQ(read_file(receiver.file("puzzles/Apple.pzl")), own);
+    EXPECT_EQ(ini_in(receiver, "BOXNAMES", "0") + "," + ini_in(receiver, "BOXNAMES", "1") + "," +
+                  ini_in(receiver, "BOXNAMES", "2"),
+              "Apple,Apple 2,Birch");
 }
 
 // The in-process game the journal of a whole puzzle is worked out on: the same box, the

@@ -97,6 +97,7 @@ void mk_texts(const MkData *mk)
     mk_copy(mk, "english.ini", "english.ini");
     mk_copy(mk, "english.ini", "ml/english.ini");
     mk_copy(mk, "skin.ini", "skin.ini");
+    mk_copy(mk, "present.bin", "present.bin");
     std::string help = mk_copy(mk, "help/english.hlp", "ml/english.hlp");
 
     std::string stage = mk->stage;

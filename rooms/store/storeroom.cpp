@@ -16,6 +16,7 @@
 #include "res/ini.h"
 #include "res/lang.h"
 #include "rooms/create/createroom.h"
+#include "rooms/gift/gift.h"
 #include "rooms/play/playroom.h"
 #include "ui/button.h"
 #include "ui/desktop.h"
@@ -341,6 +342,14 @@ static void open_website(void)
     open_document(address);
 }
 
+// The selected boxes packed into a gift, saved or mailed.
+void storeroom_gift_selected(void)
+{
+    forget_press();
+    if (storeroom_check(STORE_NEED_SOME))
+        gift_make();
+}
+
 // The options take effect at once: force feedback, and the table in its new colour.
 static void run_options(void)
 {
@@ -448,6 +457,8 @@ static void clicked(int32_t button)
         leave_gift_interface();
     else if (button == m[MAIN_CREATE])
         storeroom_create_box();
+    else if (button == m[MAIN_GIFT])
+        storeroom_gift_selected();
     else if (button == t[STORE_TOOL_EDIT])
         storeroom_edit_selected();
     else if (button == t[STORE_TOOL_DELETE])
@@ -563,9 +574,8 @@ void storeroom_create(void)
     storeroom.main_panel = make_panel(STORE_TEXT_TITLE, main_texts, STORE_MAIN_BUTTONS, storeroom.main_buttons);
     static const int32_t gift_texts[STORE_GIFT_BUTTONS] = {191, 192, 193, 194};
     storeroom.gift_panel = make_panel(STORE_TEXT_GIFT_TITLE, gift_texts, STORE_GIFT_BUTTONS, storeroom.gift_buttons);
-    // Rooms that come later: gifts and the gallery.
-    for (int32_t n : {MAIN_GIFT, MAIN_GALLERY})
-        button_enable(storeroom.main_buttons[n], 0);
+    // The room that comes later: the gallery.
+    button_enable(storeroom.main_buttons[MAIN_GALLERY], 0);
 
     storeroom.info_window = textwin_create(storeroom.window, STORE_INFO_WIDTH, STORE_INFO_LINES, TWS_COLLAPSE);
     window_move(storeroom.info_window, 20, 400);
