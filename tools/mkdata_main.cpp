@@ -1,6 +1,8 @@
 // pelmora-mkdata: builds data.pck from the sources under data/ and the generators of
 // tools/mkdata_*.cpp. Usage: pelmora-mkdata OUT.pck DATA_DIR FONT_DIR
+// (or pelmora-mkdata --icons FOLDER SIZE...: the desktop icon in those sizes)
 #include "tools/mkdata.h"
+#include "tools/mkdata_icon.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -90,6 +92,10 @@ static int remove_entry(const char *path, const struct stat *, int, struct FTW *
 
 int main(int argc, char **argv)
 {
+    if (argc >= 3 && strcmp(argv[1], "--icons") == 0) {
+        mk_icons(argv[2], argc - 3, argv + 3);
+        return 0;
+    }
     if (argc != 4) {
         fprintf(stderr, "usage: pelmora-mkdata OUT.pck DATA_DIR FONT_DIR\n");
         return 2;
