@@ -5,6 +5,8 @@ BUILD     := build
 SANBUILD  := build-san
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 ARGS      ?=
+PREFIX    ?= /usr/local
+DESTDIR   ?=
 
 FUZZBUILD := build-fuzz
 FUZZ_SECONDS ?= 60
@@ -14,7 +16,7 @@ FUZZ_TARGETS ?= $(patsubst fuzz/%.cpp,%,$(wildcard fuzz/fuzz_*.cpp))
 # every file write of a run from waiting for the disk.
 FUZZ_TMPDIR ?= $(if $(wildcard /dev/shm),/dev/shm,/tmp)
 
-.PHONY: all deps build game sanbuild run test bench fuzz clean
+.PHONY: all deps build game sanbuild run install uninstall test bench fuzz clean
 
 all: build
 
@@ -27,9 +29,10 @@ $(BUILD)/CMakeCache.txt: | deps
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Only what a player runs: the game, its companion command, the log viewer, the data pack.
+# Only what a player runs: the game, its companion command, the log viewer, the gift
+# player, the data pack and the desktop icon.
 game: deps $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j $(JOBS) --target pelmora pelmora-tool pelmora-logview data
+	cmake --build $(BUILD) -j $(JOBS) --target pelmora pelmora-tool pelmora-logview pelmora-loader data icons
 
 $(SANBUILD)/CMakeCache.txt: | deps
 	cmake -S . -B $(SANBUILD) -DCMAKE_BUILD_TYPE=Debug -DPELMORA_SANITIZE=ON -DPELMORA_BENCH=OFF
@@ -39,6 +42,28 @@ sanbuild: deps $(SANBUILD)/CMakeCache.txt
 
 run: game
 	@sh scripts/run-game.sh $(abspath $(BUILD)) $(ARGS)
+
+# The desktop's caches of menus, file types and icons are told what changed. Each tool is
+# optional and its failure harmless (the desktop then finds out at its next scan); with
+# DESTDIR the files are only staged, and the caches are the target system's business.
+define refresh_desktop
+	@if [ -z "$(DESTDIR)" ]; then \
+	  share="$(PREFIX)/share"; \
+	  if command -v update-desktop-database >/dev/null 2>&1; then update-desktop-database -q "$$share/applications" || true; fi; \
+	  if command -v update-mime-database >/dev/null 2>&1; then update-mime-database "$$share/mime" || true; fi; \
+	  if command -v gtk-update-icon-cache >/dev/null 2>&1; then gtk-update-icon-cache -q -t -f "$$share/icons/hicolor" || true; fi; \
+	fi
+endef
+
+# Puts the game on the desktop under PREFIX (see README.md); `make uninstall` removes
+# exactly the files the last install from $(BUILD) wrote.
+install: game
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+	$(refresh_desktop)
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DPELMORA_MANIFEST="$(abspath $(BUILD))/install_manifest.txt" -P desktop/uninstall.cmake
+	$(refresh_desktop)
 
 # The tests run in the sanitizer build, so memory faults fail the run; the plain build
 # is built too, so `make test` proves the game itself compiles.

@@ -1,0 +1,28 @@
+# Removes every file the last installation from a build wrote, as listed in that build's
+# install_manifest.txt (DESTDIR honoured), then the game's own folders once empty.
+# Folders the game shares with others (bin, share/applications, the icon theme) stay.
+#   cmake -DPELMORA_MANIFEST=BUILD/install_manifest.txt -P desktop/uninstall.cmake
+if(NOT EXISTS "${PELMORA_MANIFEST}")
+  message(FATAL_ERROR "uninstall: ${PELMORA_MANIFEST} is missing: nothing was installed from this build")
+endif()
+file(STRINGS "${PELMORA_MANIFEST}" files)
+set(own_folders)
+foreach(file ${files})
+  set(path "$ENV{DESTDIR}${file}")
+  if(EXISTS "${path}" OR IS_SYMLINK "${path}")
+    message(STATUS "Removing: ${path}")
+    file(REMOVE "${path}")
+  endif()
+  get_filename_component(folder "${path}" DIRECTORY)
+  get_filename_component(name "${folder}" NAME)
+  if(name STREQUAL "pelmora")
+    list(APPEND own_folders "${folder}")
+  endif()
+endforeach()
+list(REMOVE_DUPLICATES own_folders)
+foreach(folder ${own_folders})
+  file(GLOB left "${folder}/*")
+  if(IS_DIRECTORY "${folder}" AND NOT left)
+    file(REMOVE_RECURSE "${folder}")
+  endif()
+endforeach()
