@@ -1,13 +1,16 @@
 // The whole game as a child process, headless: start, ticks and frames, shutdown on a
-// signal, the log, the second start, and replayed journals.
+// signal, the log, the second start with a gift, the gift player beside a running game,
+// and replayed journals.
 #include <csignal>
 #include <cstddef>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cstdlib>
+
 #include "platform/instance.h"
-#include "tests/support.h"
+#include "tests/test_box_support.h"
 
 // How long a test waits for the game to get somewhere: a game that works gets there
 // long before, even on a loaded machine under the sanitizers; only a fault waits it out.
@@ -102,14 +105,23 @@ TEST(Game, SecondStartBringsTheFirstForwardAndLeaves)
     EXPECT_NE(read_file(second_dir.file("stderr.txt")).find("You must close Pelmora before running Options."),
               std::string::npos);
 
-    // Another program hands in a box name through the same door. Events are dropped until
-    // start-up is through, so the name is handed in once the game is up.
+    // The gift player, run while the game is up, installs the box into the game's folder
+    // and hands its name in through the same door; a second start given a gift hands the
+    // gift itself to the running game. Events are dropped until start-up is through, so
+    // both come once the game is up.
     ASSERT_TRUE(wait_for_text(dir.file("application.log"), "kernel: start-up took", WAIT_MS));
-    setenv("PELMORA_SOCKET_TAG", opt.socket_tag.c_str(), 1);
-    EXPECT_EQ(io_instance_send_text("QVPELMORACLASS", 0, "Autumn Leaves"), 1);
-    unsetenv("PELMORA_SOCKET_TAG");
+    img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
+    const std::string box = box_file({{5, 6, 7, CHUNK_ID_MARK}}, test_box_info(120, 90, 30), test_jpeg(120, 90));
+    const std::string gift = second_dir.file("Autumn.gift");
+    write_file(gift, "LMPF" + le32(17) + "Autumn Leaves.pzl" + le32((uint32_t)box.size()) + box);
+    std::string player = "PELMORA_HOME='" + dir.path + "' PELMORA_SOCKET_TAG=" + opt.socket_tag + " " +
+                         PELMORA_LOADER_EXE + " --quiet '" + gift + "' > /dev/null";
+    EXPECT_EQ(std::system(player.c_str()), 0);
     EXPECT_TRUE(wait_for_text(dir.file("application.log"), "box handed in (Autumn Leaves)", WAIT_MS))
         << read_file(dir.file("application.log"));
+    EXPECT_EQ(run_game({"-debug", "1", gift}, opt2, WAIT_MS), 0);
+    EXPECT_TRUE(wait_for_text(dir.file("application.log"), "gift: opening " + gift, WAIT_MS));
+    EXPECT_TRUE(wait_for_text(dir.file("application.log"), "gift: Autumn Leaves 2 is on the shelf", WAIT_MS));
     kill(first, SIGTERM);
     EXPECT_EQ(wait_child(first, WAIT_MS), 0);
 }

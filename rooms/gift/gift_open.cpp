@@ -48,8 +48,10 @@ void gift_open(const char *path)
         msg_box(text, MB_OK);
         return;
     }
-    for (int32_t i = 0; i < contents.count; i++)
+    for (int32_t i = 0; i < contents.count; i++) {
+        io_log("gift: %s is on the shelf\n", names[i]);
         storeroom_box_handed_in(names[i]);
+    }
     int n = 0;
     if (contents.sender[0])
         n = snprintf(text, sizeof text, lt_get(GIFT_TEXT_FROM), contents.sender);
