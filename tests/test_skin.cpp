@@ -183,7 +183,7 @@ TEST_F(Skin, BevelPenAndPixelsDrawTheirColoursAndSkipTransparent)
     EXPECT_EQ(rgb(0, 0), 0x0000FFu) << "the same pen is not set again";
     draw_set_pen(IO_PEN_DASH, 0x00FF00);
     draw_line(0, 1, 5, 1);
-    EXPECT_EQ(rgb(0, 1), 0x00FF00u);
+    EXPECT_EQ(rgb(0, 1), 0x00FF00u) << "another style is";
     draw_set_pen(IO_PEN_SOLID, TEXT_NONE);
     draw_rect(0, 2, 5, 5);
     draw_pixel(0, 3, TEXT_NONE);
@@ -196,7 +196,7 @@ TEST_F(Skin, FillReachesOnlyDirtyTilesAndTransparentFillsNothing)
 {
     draw_set_fill(TEXT_NONE);
     draw_fill_rect(0, 0, SCREEN_W, SCREEN_H);
-    EXPECT_EQ(rgb(0, 0), 0xFFFFFFu);
+    EXPECT_EQ(rgb(0, 0), 0xFFFFFFu) << "transparent";
     const ClipGrid *g = clip_grid();
     int32_t tw = g->tile_w, th = g->tile_h;
     clip_set_all(0);
