@@ -77,7 +77,8 @@ void g3dscene_set_pictures(Img *const *cells);
 
 // A view of width x height (height = width / 2, width at most G3D_VIEW_MAX) with its
 // top-left corner at (left, top) on the screen: the focal distance, the camera-space
-// points and the column table are worked out again.
+// points and the column table are worked out again. A width outside 1 .. G3D_VIEW_MAX or
+// a height outside 1 .. G3D_VIEW_MAX is fatal "g3dscene_set_view: invalid view %i x %i".
 void g3dscene_set_view(int32_t width, int32_t height, int32_t left, int32_t top);
 
 // Turns by `turn` degrees and walks `walk` units (negative: backwards) with the
@@ -91,13 +92,35 @@ bool g3dscene_tick(int32_t turn_keys, int32_t walk_keys);
 
 // Draws floor and ceiling, walls and pictures, then the cross-hair when it is on, into
 // the frame buffer, clipped to the rectangle (screen coordinates; the caller passes the
-// part of the view that lies on the screen).
+// part of the view that lies on the screen) and, like every screen drawing, to the dirty
+// tiles. Fatal "g3dscene_draw: screen.buf is NULL" outside a frame.
 void g3dscene_draw(int32_t clip_x, int32_t clip_y, int32_t clip_w, int32_t clip_h);
+
+// Marks the part of the view that lies on the screen dirty, so the next frame draws the
+// scene there again (after a move, a view change or a changed cell).
+void g3dscene_invalidate(void);
 
 // The frame cell under the view point (x, y) (relative to the view's top-left corner),
 // -1 for none; *on_picture tells whether the point lies on the cell's picture.
 int32_t g3dscene_pick(int32_t x, int32_t y, bool *on_picture);
 
-// The cell of a column's hit: u along the wall and the side; -1 outside 0 .. 49. `f`
-// (may be null) gets the position inside the cell, 0 .. 64 (mirrored on the inner side).
+// The cell of a column's hit: u along the wall and the side; -1 outside 0 .. 49 and for
+// a hit past the wall's second cell (the last fraction of a wall a little longer than 128
+// would otherwise show the next wall's cell). `f` (may be null) gets the position inside
+// the cell, 0 .. 64 (mirrored on the inner side).
 int32_t g3dscene_cell(const G3dColumn *column, double *f);
+
+// Where a cell's picture crosses a column whose wall is `wall_height` pixels high, `f`
+// (0 .. 64) into the cell: the picture, its texel column, its height on the screen and
+// its first and last-plus-one rows in the view (cut to the wall's rows), and the texel
+// row of `top` in 16.16 with the step per row. False when the column shows none of it:
+// no picture in the cell (or not in the screen's format), the column outside its width,
+// or the picture too small at that distance to cover one row.
+struct G3dPictureSpan {
+    const Img *picture;
+    int32_t column;           // texel column, 0 .. width - 1
+    int32_t screen_height;    // ph_s = wall height * picture height / 256
+    int32_t top, bottom;      // view rows drawn, top inclusive, bottom exclusive
+    int64_t first, step;      // texel row of `top` and per view row, 16.16
+};
+bool g3dscene_picture_span(int32_t cell, double f, int32_t wall_height, G3dPictureSpan *span);
