@@ -45,6 +45,7 @@ static struct Toolkit {
     const Font *title_font = nullptr;
     uint32_t title_colour = 0, title_shadow = 0;
     Shadow *collapsed_shadow = nullptr;  // shared by every collapsed window
+    int32_t key_window = -1;        // hears keys first while it holds the capture
 } tk;
 
 static TWindow &win(int32_t window)
@@ -752,6 +753,13 @@ void window_drag_end(void)
     tk.drag_mode = DRAG_NONE;
 }
 
+void window_set_key_capture(int32_t window)
+{
+    if (window >= 0)
+        win(window);
+    tk.key_window = window;
+}
+
 int32_t window_drag_mode(void)
 {
     return tk.drag_mode;
@@ -810,6 +818,17 @@ static int32_t drag_event(const IoEvent *event)
         return 1;
     }
     case IO_KEY_DOWN:
+    case IO_KEY_UP:
+        if (tk.drag_mode == DRAG_CAPTURE && tk.drag_window == tk.key_window && w.handler) {
+            IoEvent copy = *event;
+            copy.c += 8;
+            if (w.handler(tk.drag_window, &copy))
+                return 1;  // a key it takes leaves the capture on
+        }
+        if (event->code == IO_KEY_UP)
+            return 1;
+        window_drag_end();
+        return 1;
     case IO_INTERRUPT: window_drag_end(); return 1;
     default: return 1;  // dropped while the drag is on
     }

@@ -149,3 +149,7 @@ void window_capture(int32_t window);
 void window_rubber_band(int32_t window);
 void window_drag_end(void);
 int32_t window_drag_mode(void);  // 0 none, 1 moving, 2 capture, 3 rubber band
+// While `window` holds the capture, key presses and releases go to it first, with 8
+// added to c; a press it takes leaves the capture on, any other ends it as always. For
+// carrying pieces with the keys; -1: no window.
+void window_set_key_capture(int32_t window);
