@@ -9,6 +9,7 @@
 #include "platform/video.h"
 
 int32_t io_mouse_x, io_mouse_y, io_mouse_buttons;
+int32_t io_key_mods;
 
 static struct {
     uint32_t quit_request;  // bit 0: a handler asked the game to end
@@ -97,6 +98,7 @@ void io_input_reset(void)
 {
     ev.left_latch = ev.right_latch = false;
     io_mouse_x = io_mouse_y = io_mouse_buttons = 0;
+    io_key_mods = 0;
 }
 
 // Positions arrive as the low 16 bits of the message, read unsigned, so a captured
@@ -160,6 +162,7 @@ static void translate_move(const PlatformInput *in)
 
 static void translate_key(const PlatformInput *in, bool down)
 {
+    io_key_mods = in->mods;
     // Alt combinations and F10 are system keys: the game only hears that it was
     // interrupted, and the window system keeps Alt+F4 and friends.
     if ((in->mods & INPUT_MOD_ALT) || in->key == SDLK_F10) {

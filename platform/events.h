@@ -73,6 +73,9 @@ struct IoRect {
 // Latest mouse state, readable by anyone: position in view pixels, and the buttons
 // (IO_BUTTON_LEFT | IO_BUTTON_RIGHT | IO_BUTTON_CTRL) as of the last button event.
 extern int32_t io_mouse_x, io_mouse_y, io_mouse_buttons;
+// The modifiers (INPUT_MOD_*) held at the latest key press or release, for keys whose
+// meaning a modifier widens (Shift for larger steps).
+extern int32_t io_key_mods;
 
 // Delivers one event: dropped until start-up is complete; an IO_FRAME is bracketed by
 // io_video_begin_paint / io_video_end_paint; a quit asked for by the handler closes
