@@ -26,6 +26,7 @@
 #include "platform/video.h"
 #include "platform/gdi.h"
 #include "rooms/create/createroom.h"
+#include "rooms/gallery/galleryroom.h"
 #include "rooms/gift/gift.h"
 #include "rooms/play/playroom.h"
 #include "rooms/store/storeroom.h"
@@ -471,6 +472,7 @@ void kernel_init(void)
     createroom_create();
     kernel_set_drop_handler(kernel_dropped);  // a picture makes a box, a gift brings boxes
     kernel_status("Initializing Gallery Room");
+    galleryroom_create();
     kernel_status("Initializing Play Room");
     playroom_create();
     if (kern.args.options && !kernel_options_start()) {
