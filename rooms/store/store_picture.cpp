@@ -8,6 +8,7 @@
 #include "platform/log.h"
 #include "platform/services.h"
 #include "res/lang.h"
+#include "rooms/gallery/galleryroom.h"
 #include "rooms/store/storeroom.h"
 #include "ui/button.h"
 #include "ui/stdwin.h"
@@ -75,8 +76,6 @@ void storeroom_picture_create(void)
                                        PICTURE_CHOICE_Y, width, 0, PICTURE_RADIO_ICON, lt_get(STORE_TEXT_GALLERY), 0, 0);
     button_register(pic.window, BS_RADIO | BS_TEXT | BS_ICON | BS_RGLAST, PICTURE_CHOICE_X,
                     PICTURE_CHOICE_Y + PICTURE_CHOICE_STEP, width, 0, PICTURE_RADIO_ICON, lt_get(STORE_TEXT_WALLPAPER), 0, 0);
-    // The gallery comes with its own room; until then the wallpaper is the one choice.
-    button_enable(pic.first_choice, 0);
     window_show(pic.window, 0);
 }
 
@@ -107,8 +106,15 @@ void storeroom_picture_dialog(ShelfBox *box)
     int32_t result = window_focus_modal(pic.window, nullptr);
     window_show(pic.window, 0);
     pic.box = nullptr;
-    if (result != 1 || button_group_selected(pic.first_choice) != CHOICE_WALLPAPER)
+    if (result != 1)
         return;
+    if (button_group_selected(pic.first_choice) == CHOICE_GALLERY) {
+        if (!galleryroom_hang(box->name)) {
+            io_log("storeroom: the picture of \"%s\" could not be taken to the gallery\n", box->name);
+            msg_box_text(STORE_TEXT_UNREADABLE, MB_OK);
+        }
+        return;
+    }
     if (!set_as_wallpaper(box)) {
         io_log("storeroom: the picture of \"%s\" could not be made the wallpaper\n", box->name);
         msg_box_text(STORE_TEXT_WALLPAPER_FAILED, MB_OK);

@@ -16,6 +16,7 @@
 #include "res/ini.h"
 #include "res/lang.h"
 #include "rooms/create/createroom.h"
+#include "rooms/gallery/galleryroom.h"
 #include "rooms/gift/gift.h"
 #include "rooms/play/playroom.h"
 #include "ui/button.h"
@@ -311,6 +312,12 @@ void storeroom_picture_selected(void)
     storeroom_picture_dialog(storeroom.single);
 }
 
+void storeroom_gallery(void)
+{
+    forget_press();
+    galleryroom_enter();
+}
+
 void storeroom_create_box(void)
 {
     forget_press();
@@ -459,6 +466,8 @@ static void clicked(int32_t button)
         storeroom_create_box();
     else if (button == m[MAIN_GIFT])
         storeroom_gift_selected();
+    else if (button == m[MAIN_GALLERY])
+        storeroom_gallery();
     else if (button == t[STORE_TOOL_EDIT])
         storeroom_edit_selected();
     else if (button == t[STORE_TOOL_DELETE])
@@ -574,8 +583,6 @@ void storeroom_create(void)
     storeroom.main_panel = make_panel(STORE_TEXT_TITLE, main_texts, STORE_MAIN_BUTTONS, storeroom.main_buttons);
     static const int32_t gift_texts[STORE_GIFT_BUTTONS] = {191, 192, 193, 194};
     storeroom.gift_panel = make_panel(STORE_TEXT_GIFT_TITLE, gift_texts, STORE_GIFT_BUTTONS, storeroom.gift_buttons);
-    // The room that comes later: the gallery.
-    button_enable(storeroom.main_buttons[MAIN_GALLERY], 0);
 
     storeroom.info_window = textwin_create(storeroom.window, STORE_INFO_WIDTH, STORE_INFO_LINES, TWS_COLLAPSE);
     window_move(storeroom.info_window, 20, 400);
@@ -601,4 +608,5 @@ void storeroom_create(void)
     storeroom.double_click_ms = io_double_click_time();
     playroom_set_leave_hook(after_game);
     createroom_set_leave_hook(storeroom_enter);
+    galleryroom_set_leave_hook(storeroom_enter);
 }

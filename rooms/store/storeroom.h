@@ -116,6 +116,8 @@ void storeroom_picture_selected(void);
 // not one whose picture is larger than this screen's table: messages 158 and 25).
 void storeroom_create_box(void);
 void storeroom_edit_selected(void);
+// The gallery room, empty-handed.
+void storeroom_gallery(void);
 // The selected boxes as a gift (at least one must be selected: message 152).
 void storeroom_gift_selected(void);
 
