@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/config.h"
+#include "platform/log.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "res/settings.h"
@@ -67,6 +68,7 @@ protected:
     std::optional<InDir> in;
     void SetUp() override
     {
+        io_debug_init(0);  // no log file among the files the tests list
         img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
         kernel_set_puzzles_folder("puzzles");
         for (const std::string &folder : {receiver, sender}) {
@@ -328,6 +330,7 @@ protected:
         chmod(dir.file("bin/xdg-email").c_str(), 0755);
         setenv("PATH", (dir.file("bin") + ":" + kept_path).c_str(), 1);
         ModalTest::SetUp();
+        io_debug_init(0);  // no log file among the files the tests list
         message_log(&messages);
         for (ShelfBox *box = shelf.head; box; box = box->next)
             box->selected = strcmp(box->name, "Town") != 0;

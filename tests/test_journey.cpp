@@ -157,6 +157,12 @@ TEST(Journey, AGiftMadeOnOneShelfArrivesOnAnother)
     write_file(sender.file("sfiles/loader.dat"), read_file(PELMORA_LOADER_EXE));
     ini_set_string(sender.file("sfiles/config.ini").c_str(), "MAIN", "GiftFolder", sender.path.c_str());
     ini_flush(sender.file("sfiles/config.ini").c_str());
+    // A mail program on the PATH, whatever the machine has: the dialog offers mail.
+    std::filesystem::create_directories(sender.file("bin"));
+    write_file(sender.file("bin/xdg-email"), "#!/bin/sh\nexit 1\n");
+    std::filesystem::permissions(sender.file("bin/xdg-email"), std::filesystem::perms::owner_all);
+    const std::string kept_path = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", sender.file("bin").c_str(), 1);
     const int dx = (800 - 361) / 2, dy = (600 - 271) / 2;  // the gift dialog, centred
     Journal j;
     j.click(160, 260);
@@ -171,6 +177,7 @@ TEST(Journey, AGiftMadeOnOneShelfArrivesOnAnother)
     j.key("Return");  // the file chooser offers Anna.gift
     j.after(500, "close");
     play(sender, j.text);
+    setenv("PATH", kept_path.c_str(), 1);
     EXPECT_TRUE(shot_matches_reference(sender.file("sfiles/shots/shot0001.bmp"), "journey_gift_dialog", dx, dy, 361,
                                        271));
     ASSERT_TRUE(exists(sender.file("Anna.gift"))) << read_file(sender.file("application.log"));
