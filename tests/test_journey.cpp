@@ -189,16 +189,18 @@ TEST(Journey, AGiftMadeOnOneShelfArrivesOnAnother)
     k.t = 1000;
     k.key("F12");     // the message over the shelf
     k.key("Return");  // read
+    k.after(300, "drop " + sender.file("Anna.gift"));  // the same gift once more, dropped on the window
+    k.key("Return");
     k.key("F12");
     k.after(500, "close");
     play(receiver, k.text, sender.file("Anna.gift"));
     EXPECT_TRUE(shot_matches_reference(receiver.file("sfiles/shots/shot0001.bmp"), "journey_gift_opened", 0, 0, 800,
                                        600));
-    EXPECT_EQ(folder_listing(receiver.file("puzzles")), "Apple 2.pzl Apple.pzl Birch.pzl");
+    EXPECT_EQ(folder_listing(receiver.file("puzzles")), "Apple 2.pzl Apple 3.pzl Apple.pzl Birch 2.pzl Birch.pzl");
     EXPECT_EQ(read_file(receiver.file("puzzles/Apple.pzl")), own);
     EXPECT_EQ(ini_in(receiver, "BOXNAMES", "0") + "," + ini_in(receiver, "BOXNAMES", "1") + "," +
-                  ini_in(receiver, "BOXNAMES", "2"),
-              "Apple,Apple 2,Birch");
+                  ini_in(receiver, "BOXNAMES", "2") + "," + ini_in(receiver, "BOXNAMES", "4"),
+              "Apple,Apple 2,Birch,Birch 2");
 }
 
 // The in-process game the journal of a whole puzzle is worked out on: the same box, the
