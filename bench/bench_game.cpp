@@ -13,6 +13,7 @@
 #include "kernel/kernel.h"
 #include "platform/events.h"
 #include "platform/video.h"
+#include "puzzle/cut.h"
 
 namespace {
 
@@ -158,4 +159,15 @@ void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf, int 
     jpeg_destroy_decompress(&d);
     fclose(f);
     benchmark::DoNotOptimize(buf->data());
+}
+
+BoxInfo bench_box_info(int32_t width, int32_t height, int32_t piece_size)
+{
+    BoxInfo info = {};
+    info.piece_size = piece_size, info.jitter = 20, info.shape = 1;
+    info.picture_width = width, info.picture_height = height;
+    int32_t columns, rows, ox, oy;
+    cut_grid_measure(&info, &columns, &rows, &ox, &oy);
+    info.piece_count = columns * rows;
+    return info;
 }

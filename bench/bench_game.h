@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "puzzle/boxinfo.h"
 #include "ui/window.h"
 
 // The game started in the current folder (which holds data.pck) on a w x h frame that
@@ -41,3 +42,7 @@ bool bench_write_photo(const char *path, int32_t width, int32_t height);
 // libjpeg-turbo alone decoding the file into `buf` (resized to fit), the baseline the
 // game's own reads are given against: the whole picture, or at a DCT scale in eighths.
 void bench_libjpeg_full_decode(const char *path, std::vector<uint8_t> *buf, int eighths = 8);
+
+// A puzzle box's information for a picture of w x h cut at `piece_size`, jitter 20,
+// shape 1, no rotation, with the piece count of the cutter's grid.
+BoxInfo bench_box_info(int32_t width, int32_t height, int32_t piece_size);

@@ -8,7 +8,6 @@
 #include "bench/bench_game.h"
 #include "platform/config.h"
 #include "platform/files.h"
-#include "puzzle/cut.h"
 #include "rooms/gift/gift.h"
 
 namespace {
@@ -28,12 +27,7 @@ bool make_boxes(void)
     if (!bench_write_photo(BOX_TEMP_PICTURE, PHOTO_W, PHOTO_H) ||
         !std::filesystem::copy_file(PELMORA_LOADER_EXE, GIFT_PLAYER, std::filesystem::copy_options::overwrite_existing))
         return false;
-    BoxInfo info = {};
-    info.piece_size = 60, info.jitter = 20, info.shape = 1;
-    info.picture_width = PHOTO_W, info.picture_height = PHOTO_H;
-    int32_t columns, rows, ox, oy;
-    cut_grid_measure(&info, &columns, &rows, &ox, &oy);
-    info.piece_count = columns * rows;
+    BoxInfo info = bench_box_info(PHOTO_W, PHOTO_H, 60);
     for (int32_t i = 0; i < GIFT_BOXES; i++) {
         snprintf(names[i], sizeof names[i], "Photo %d", i + 1);
         name_list[i] = names[i];

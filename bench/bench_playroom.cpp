@@ -76,12 +76,7 @@ bool write_box(const BenchBox &b)
     make_dir("sfiles");
     if (!bench_write_photo(BOX_TEMP_PICTURE, b.width, b.height))
         return false;
-    BoxInfo info = {};
-    info.piece_size = b.piece_size, info.jitter = 20, info.shape = 1, info.rotation = 0;
-    info.picture_width = b.width, info.picture_height = b.height;
-    int32_t columns, rows, ox, oy;
-    cut_grid_measure(&info, &columns, &rows, &ox, &oy);
-    info.piece_count = columns * rows;
+    BoxInfo info = bench_box_info(b.width, b.height, b.piece_size);
     ChunkId id = {{(uint32_t)b.width, (uint32_t)b.piece_size, 7, CHUNK_ID_MARK}};
     bool ok = box_write(b.name, &id, &info);
     box_clear_temp(BOX_ALL_PARTS);

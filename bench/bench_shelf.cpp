@@ -18,7 +18,6 @@
 #include "platform/files.h"
 #include "platform/memory.h"
 #include "platform/video.h"
-#include "puzzle/cut.h"
 #include "rooms/box/shelf.h"
 
 namespace {
@@ -61,12 +60,7 @@ const std::string &box_folder()
     img_init(io_mem_alloc, io_mem_free, io_mem_realloc);
     make_dir("puzzles");
     make_dir("sfiles");
-    BoxInfo info = {};
-    info.piece_size = 40, info.jitter = 20, info.shape = 1;
-    info.picture_width = BOX_W, info.picture_height = BOX_H;
-    int32_t columns, rows, ox, oy;
-    cut_grid_measure(&info, &columns, &rows, &ox, &oy);
-    info.piece_count = columns * rows;
+    BoxInfo info = bench_box_info(BOX_W, BOX_H, 40);
     bool ok = true;
     for (int i = 0; i < SHELF_BOXES && ok; i++) {
         write_picture(BOX_TEMP_PICTURE, i);

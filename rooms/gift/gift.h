@@ -16,7 +16,7 @@
 
 constexpr const char *GIFT_PLAYER = "sfiles/loader.dat";
 constexpr const char *GIFT_PRESENT = "sfiles/present.bin";
-constexpr const char *GIFT_SCRATCH = "sfiles/a.tmp";   // each text or surprise copy on its way in
+constexpr const char *GIFT_SCRATCH = "sfiles/a.tmp";   // each text on its way in
 constexpr const char *GIFT_MAIL_FOLDER = "sfiles/mail";  // mailed gifts wait here a day
 constexpr const char *GIFT_EXTENSION = ".gift";
 constexpr const char *GIFT_ENTRY_NAME = "name.txt";

@@ -102,7 +102,33 @@ static bool append_text(FILE *f, const char *text, const char *stored)
     return file_write_text(GIFT_SCRATCH, text) && chunk_append_entry(f, GIFT_SCRATCH, stored);
 }
 
-// One box as an entry under its own file name; a surprise goes as a marked copy.
+// A box as an entry with its surprise field set: the box file is copied straight into
+// the gift with the field's four bytes changed on the way, so neither the sender's file
+// nor a scratch copy is written. A box without the field (no box of ours) fails the gift.
+static bool append_surprise(FILE *f, const char *path, const char *stored)
+{
+    FILE *src = chunk_open(path, "rb");
+    if (!src)
+        return false;
+    int64_t size = chunk_file_size(src);
+    uint32_t length = 0;
+    bool ok = size > 0 && size <= (int64_t)UINT32_MAX && chunk_expect_u32(src, CHUNK_BOX1) &&
+              fseeko(src, 20, SEEK_CUR) == 0 && chunk_find(src, BOX_TAG_SURPRISE, &length) && length == 4;
+    int64_t field = ok ? ftello(src) : -1;
+    static const uint8_t surprise[4] = {1, 0, 0, 0};
+    size_t name_length = strlen(stored);
+    ok = ok && field > 0 && fseeko(src, 0, SEEK_SET) == 0 && chunk_write_u32(f, CHUNK_LMPF) &&
+         chunk_write_u32(f, (uint32_t)name_length) && chunk_write_exact(f, stored, name_length) &&
+         chunk_write_u32(f, (uint32_t)size) && chunk_copy(f, src, (uint64_t)field) &&
+         chunk_write_exact(f, surprise, 4) && fseeko(src, field + 4, SEEK_SET) == 0 &&
+         chunk_copy(f, src, (uint64_t)(size - field - 4));
+    fclose(src);
+    if (!ok)
+        io_log("gift: %s cannot go as a surprise\n", path);
+    return ok;
+}
+
+// One box as an entry under its own file name.
 static bool append_box(FILE *f, const char *name, int32_t surprise)
 {
     char path[IO_PATH_MAX], stored[IO_PATH_MAX];
@@ -112,16 +138,7 @@ static bool append_box(FILE *f, const char *name, int32_t surprise)
     }
     const char *base = strrchr(path, '/');
     snprintf(stored, sizeof stored, "%s", base ? base + 1 : path);
-    if (!surprise)
-        return chunk_append_entry(f, path, stored);
-    // A failed copy or marking must fail the gift: the scratch file may still hold an
-    // earlier entry, which would go out under this box's name.
-    file_delete(GIFT_SCRATCH);
-    if (!file_copy(path, GIFT_SCRATCH) || !box_set_surprise(GIFT_SCRATCH, 1)) {
-        io_log("gift: the surprise copy of %s failed\n", path);
-        return false;
-    }
-    return chunk_append_entry(f, GIFT_SCRATCH, stored);
+    return surprise ? append_surprise(f, path, stored) : chunk_append_entry(f, path, stored);
 }
 
 int gift_write(const char *path, const char *name, const char *dedication, int32_t surprise, const char *const *boxes,
