@@ -366,22 +366,30 @@ TEST_F(StoreRoom, AFinishedBoxGivesItsPictureToTheDesktopAndAsksBeforeOpening)
     write_file("sfiles/qs/A.qsv", finished);
     shelf_refresh_box(box("A"));
     click_at(155, 255);
-    auto give = [] { click_button(storeroom.tool_buttons[STORE_TOOL_PICTURE]); };
+    // The dialog's second choice, the wallpaper, is clicked before the keys answer.
+    auto give = [](std::initializer_list<int32_t> keys) {
+        return [keys] {
+            push_click((800 - 320) / 2 + 105, (600 - 150) / 2 + 70);
+            for (int32_t k : keys)
+                push_key(k);
+            click_button(storeroom.tool_buttons[STORE_TOOL_PICTURE]);
+        };
+    };
 
     // A desktop the game cannot change: the player is told, nothing is left behind. The
-    // first Enter is the dialog's OK, on the wallpaper choice.
+    // first Enter is the dialog's OK.
     const char *desktop = getenv("XDG_CURRENT_DESKTOP");
     std::string kept_desktop = desktop ? desktop : "";
     unsetenv("XDG_CURRENT_DESKTOP");
-    EXPECT_EQ(answering({SDLK_RETURN, SDLK_RETURN}, give), only(STORE_TEXT_WALLPAPER_FAILED));
+    EXPECT_EQ(answering({}, give({SDLK_RETURN, SDLK_RETURN})), only(STORE_TEXT_WALLPAPER_FAILED));
     EXPECT_FALSE(exists("sfiles/a.tmp") || exists(BOX_TEMP_PICTURE));
 
     // A GNOME desktop, whose settings tool here only notes what it is asked.
     fake_program("gsettings");
     setenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME", 1);
-    answering({SDLK_ESCAPE}, give);
+    answering({}, give({SDLK_ESCAPE}));
     EXPECT_FALSE(exists("bin/gsettings.txt")) << "cancelled: nothing happens";
-    std::vector<std::string> said = answering({SDLK_RETURN}, give);
+    std::vector<std::string> said = answering({}, give({SDLK_RETURN}));
     desktop ? (void)setenv("XDG_CURRENT_DESKTOP", kept_desktop.c_str(), 1) : (void)unsetenv("XDG_CURRENT_DESKTOP");
     EXPECT_TRUE(said.empty());
     EXPECT_EQ(read_file("sfiles/Pelmora.bmp").substr(0, 2), "BM") << "the picture as a BMP beside the settings";
