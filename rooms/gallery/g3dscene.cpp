@@ -2,6 +2,7 @@
 // collision and sliding, the per-column ray casting and the picking. The pixel work lies
 // in g3dscene_draw.cpp.
 #include "rooms/gallery/g3dscene.h"
+#include "rooms/gallery/g3dscene_draw.h"
 
 #include <algorithm>
 #include <cmath>
@@ -111,17 +112,19 @@ void g3dscene_init(void)
     s.ceiling_image = g3d_tile(ceiling_name);
     int32_t wall_handle = cache_get(wall_name);
     Img *wall = (Img *)cache_lock(wall_handle);
-    if (wall->width < 1 || wall->height < 1 || img_colour_bytes(wall->format) != 3)
+    if (wall->width < 1 || wall->height < 1 || wall->height > INT16_MAX || img_colour_bytes(wall->format) != 3)
         io_error("g3dscene_init: invalid texture %s", wall_name);
     for (int32_t i = 0; i < G3D_TEXTURES; i++)
         s.textures[i] = g3d_make_texture(wall, i);
     cache_unlock(wall_handle);  // the cache may drop the wall image now
+    g3d_texels_make();
     if (s.width > 0)
         g3dscene_set_view(s.width, s.height, s.left, s.top);
 }
 
 void g3dscene_release(void)
 {
+    g3d_texels_free();
     for (Img *&t : g3dscene.textures) {
         if (t)
             img_free(t);

@@ -93,7 +93,9 @@ bool g3dscene_tick(int32_t turn_keys, int32_t walk_keys);
 // Draws floor and ceiling, walls and pictures, then the cross-hair when it is on, into
 // the frame buffer, clipped to the rectangle (screen coordinates; the caller passes the
 // part of the view that lies on the screen) and, like every screen drawing, to the dirty
-// tiles. Fatal "g3dscene_draw: screen.buf is NULL" outside a frame.
+// tiles. Fatal "g3dscene_draw: screen.buf is NULL" outside a frame, "g3dscene_draw:
+// g3dscene_init has not run" without the textures, "g3dscene_draw: the screen is not
+// 24-bit" on another frame buffer.
 void g3dscene_draw(int32_t clip_x, int32_t clip_y, int32_t clip_w, int32_t clip_h);
 
 // Marks the part of the view that lies on the screen dirty, so the next frame draws the
