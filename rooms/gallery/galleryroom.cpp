@@ -140,12 +140,12 @@ static void retarget(bool force)
         return;
     g.target = cell;
     g.on_picture = on;
-    char text[512] = "";
+    g.info[0] = 0;
     if (cell >= 0 && !g.cells[cell].picture)
-        snprintf(text, sizeof text, "%s", lt_get(GALLERY_TEXT_EMPTY_FRAME));
+        snprintf(g.info, sizeof g.info, "%s", lt_get(GALLERY_TEXT_EMPTY_FRAME));
     else if (cell >= 0 && on)
-        picture_text(g.cells[cell], false, text, (int32_t)sizeof text);
-    textwin_set(g.info_window, text);
+        picture_text(g.cells[cell], false, g.info, (int32_t)sizeof g.info);
+    textwin_set(g.info_window, g.info);
 }
 
 // The pointer as the view window hears it (screen coordinates); `own` when the event was
@@ -289,6 +289,8 @@ void galleryroom_look(int32_t on)
         g.looking = 0;
         io_mouse_unlock();
         button_set_key(cancel, IO_VK_ESCAPE);
+    } else {
+        return;
     }
     retarget(false);
 }
@@ -601,7 +603,8 @@ static void load_cells(void)
         io_log("gallery: %s cannot be read, nor be put aside\n", GALLERY_FILE);
 }
 
-void galleryroom_enter(void)
+// Enters with whatever the hand holds.
+static void enter(void)
 {
     GalleryRoomState &g = galleryroom;
     int kept = io_get_cursor();
@@ -612,15 +615,20 @@ void galleryroom_enter(void)
     galleryroom_look(0);
     release_keys();
     view_place(true);
+    // Until the pointer is seen over the view, the cross-hair in the middle is the target.
     gallery.pointer_in = 0;
-    g.target = -1;
-    g.on_picture = 0;
-    textwin_set(g.info_window, "");
+    retarget(true);
     io_set_cursor(kept);
     g.shown = 1;
     window_focus(g.window);
     window_show(g.window, 1);
     window_invalidate(g.window);
+}
+
+void galleryroom_enter(void)
+{
+    gallery_clear(&galleryroom.hand);
+    enter();
 }
 
 int32_t galleryroom_hang(const char *name)
@@ -635,7 +643,7 @@ int32_t galleryroom_hang(const char *name)
         return 0;
     gallery_clear(&g.hand);
     g.hand = record;
-    galleryroom_enter();
+    enter();
     return 1;
 }
 
@@ -647,6 +655,7 @@ void galleryroom_leave(void)
     free_pictures();
     g.target = -1;
     g.on_picture = 0;
+    g.info[0] = 0;
     textwin_set(g.info_window, "");
     g.shown = 0;
     window_show(g.window, 0);

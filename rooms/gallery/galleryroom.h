@@ -79,6 +79,7 @@ struct GalleryRoomState {
     int32_t looking;                   // mouse look is on
     int32_t zoom;                      // 0 .. 4, "ViewIZoom"
     int32_t keys[GALLERY_KEYS];        // movement keys held
+    char info[512];                    // the info window's text
     int32_t view_x, view_y, view_w, view_h;  // the view rectangle on the screen
     int32_t window, view_window, hand_window, info_window, look_window, bar_window;
     int32_t controls[GALLERY_CONTROLS];
@@ -90,9 +91,9 @@ extern GalleryRoomState galleryroom;
 void galleryroom_create(void);
 // Who hears that the player left the room (the store room).
 void galleryroom_set_leave_hook(void (*hook)(void));
-// Enters the room with what the hand holds: reads the gallery file (a file that cannot
-// be read whole is put aside and the cells start empty), mouse look off, the scene set
-// for the view, the room shown.
+// Enters the room empty-handed: reads the gallery file (a file that cannot be read
+// whole is put aside and the cells start empty), mouse look off, the scene set for the
+// view, the room shown.
 void galleryroom_enter(void);
 // Enters holding the picture of the finished box `name`; 0 when its picture or saved
 // game cannot be read: the room is then not entered.
