@@ -13,7 +13,6 @@
 #include "image/clip.h"
 #include "image/resample.h"
 #include "platform/log.h"
-#include "platform/video.h"
 #include "res/ini.h"
 #include "res/settings.h"
 
@@ -97,8 +96,7 @@ static Img *g3d_make_texture(Img *wall, int32_t number)
 
 void g3dscene_init(void)
 {
-    g3dscene_release();  // a second start makes them afresh
-    Img *const *pictures = g3dscene.pictures;
+    g3dscene_release();  // a second start makes them afresh; the pictures and view stay
     G3dScene &s = g3dscene;
     s.x = 128.0;
     s.y = 31.0;
@@ -107,7 +105,6 @@ void g3dscene_init(void)
     s.turn_speed = s.walk_speed = 0;
     s.nearest_or_equal = 0;
     s.cross_hair = false;
-    s.pictures = pictures;
     s.floor_image = g3d_tile(floor_name);
     s.ceiling_image = g3d_tile(ceiling_name);
     int32_t wall_handle = cache_get(wall_name);
