@@ -13,12 +13,13 @@
 #include "platform/memory.h"
 #include "platform/random.h"
 #include "puzzle/table_internal.h"
+#include "puzzle/table_tools.h"
 #include "ui/window.h"
 
-TableState table = {nullptr, 0, -1, -1, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, {}};
+TableState table = {nullptr, 0, -1, -1, 0, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, {}, 0, 0, 0, -1};
 
 // Scratch for walks that move pieces while they go: one entry per piece.
-static int32_t *table_scratch;
+int32_t *table_scratch;
 
 static int32_t angle_reduce(int32_t angle)
 {
@@ -96,6 +97,7 @@ template <class Want> static int32_t stack_collect(Want want)
 
 void table_free(void)
 {
+    table_tools_free();
     table_layer_free();
     held_sprite_free();
     io_mem_free(table.pieces);
@@ -125,6 +127,8 @@ void table_create(const CutResult *cut, const BoxInfo *box, int32_t width, int32
     table.dx = table.dy = 0;
     table.pickup_time = 0;
     table.bottom = table.top = -1;
+    table.key_pivot = 0;
+    table.key_piece = TABLE_NO_PIECE;
     piece_scene.table.width = width;
     piece_scene.table.height = height;
     piece_scene.table.format = IMG_BGR;
@@ -170,7 +174,7 @@ void table_deal(void)
 // Moves every moved piece's group (or the piece alone) back by the smallest correction
 // that brings one member's centre onto the table; a group with a member's centre on the
 // table stays where it is.
-static void keep_on_table(void)
+void table_keep_on_table(void)
 {
     for (int32_t i = 0; i < table.count; i++) {
         Piece &p = table.pieces[i];
@@ -230,7 +234,7 @@ void table_setup(void)
         p.work_x = p.x;
         p.work_y = p.y;
     }
-    keep_on_table();
+    table_keep_on_table();
     for (int32_t i = 0; i < table.count; i++) {
         piece_geometry_update(&table.pieces[i]);
         table.pieces[i].dirty = 0;
@@ -241,7 +245,7 @@ void table_setup(void)
 
 // --- selection and picking up ---
 
-static void set_selected(Piece &p, int32_t on)
+void table_set_selected(Piece &p, int32_t on)
 {
     if (p.selected != on) {
         p.selected = on;
@@ -249,23 +253,23 @@ static void set_selected(Piece &p, int32_t on)
     }
 }
 
-static void deselect_all(void)
+void table_deselect_all(void)
 {
     for (int32_t i = 0; i < table.count; i++)
-        set_selected(table.pieces[i], 0);
+        table_set_selected(table.pieces[i], 0);
 }
 
 static void toggle_group(int32_t i)
 {
     Piece &p = table.pieces[i];
     if (p.group == -1) {
-        set_selected(p, !p.selected);
+        table_set_selected(p, !p.selected);
         return;
     }
     int32_t g = p.group, on = !p.selected;
     for (int32_t j = 0; j < table.count; j++)
         if (table.pieces[j].group == g)
-            set_selected(table.pieces[j], on);
+            table_set_selected(table.pieces[j], on);
 }
 
 static void pick_up(int32_t i)
@@ -281,7 +285,7 @@ static void pick_up(int32_t i)
 
 // Picks up the pieces of the scratch list in their stacking order, so a group or a
 // selection keeps its own order on top of the stack; then the room takes the mouse.
-static void pick_up_listed(int32_t n)
+void table_pick_up_listed(int32_t n)
 {
     for (int32_t k = 0; k < n; k++)
         pick_up(table_scratch[k]);
@@ -312,12 +316,12 @@ static void band_select(const TwBand *band)
         if (cx < x0 || cx > x1 || cy < y0 || cy > y1)
             continue;
         if (p.group == -1) {
-            set_selected(p, !p.selected);
+            table_set_selected(p, !p.selected);
         } else if (!p.mark) {
             int32_t g = p.group, on = !p.selected;
             for (int32_t j = 0; j < table.count; j++)
                 if (table.pieces[j].group == g) {
-                    set_selected(table.pieces[j], on);
+                    table_set_selected(table.pieces[j], on);
                     table.pieces[j].mark = 1;
                 }
         }
@@ -349,6 +353,7 @@ int32_t piece_hit(int32_t x, int32_t y)
 
 static int32_t mouse_down(int32_t x, int32_t y, int32_t buttons)
 {
+    table_spread_finish();  // a piece still on its way is where it goes before it is taken
     int32_t button = buttons & (IO_BUTTON_LEFT | IO_BUTTON_RIGHT);
     bool ctrl = buttons & IO_BUTTON_CTRL, dragging = buttons & 8;
     if (dragging) {
@@ -356,6 +361,7 @@ static int32_t mouse_down(int32_t x, int32_t y, int32_t buttons)
             for (int32_t i = 0; i < table.count; i++)
                 if (table.pieces[i].held)
                     table.pieces[i].turn_request = ctrl ? 1 : -1;
+            table.key_pivot = 0;  // the mouse turns about the mouse
         } else if (button == IO_BUTTON_LEFT) {
             window_drag_end();  // the toolkit answers with TW_CAPTURE_END, which drops
         }
@@ -367,20 +373,20 @@ static int32_t mouse_down(int32_t x, int32_t y, int32_t buttons)
         if (ctrl) {
             toggle_group(hit);
         } else if (!p.selected) {
-            deselect_all();
+            table_deselect_all();
             int32_t g = p.group;
             if (g == -1)
                 table_scratch[0] = hit;
-            pick_up_listed(g == -1 ? 1 : stack_collect([g](const Piece &q) { return q.group == g; }));
+            table_pick_up_listed(g == -1 ? 1 : stack_collect([g](const Piece &q) { return q.group == g; }));
         } else {
-            pick_up_listed(stack_collect([](const Piece &q) { return q.selected != 0; }));
+            table_pick_up_listed(stack_collect([](const Piece &q) { return q.selected != 0; }));
         }
         return 1;
     }
     if (hit != TABLE_NO_PIECE)
         return 0;
     if (!ctrl)
-        deselect_all();
+        table_deselect_all();
     if (button == IO_BUTTON_LEFT) {
         if (table.window >= 0)
             window_rubber_band(table.window);
@@ -429,6 +435,10 @@ static void turn_place(Piece &p)
 void table_tick(void)
 {
     int32_t dx = table.dx, dy = table.dy;
+    // A turn asked for with a key goes about the carried pieces' middle, which moves
+    // with them.
+    table.key_pivot_x += dx;
+    table.key_pivot_y += dy;
     for (int32_t i = 0; i < table.count; i++) {
         Piece &p = table.pieces[i];
         if (p.turning) {
@@ -459,13 +469,14 @@ void table_tick(void)
             p.turning = p.turn_request;
             p.turn_request = 0;
             p.turn_start_angle = p.angle;
-            p.pivot_x = io_mouse_x;
-            p.pivot_y = io_mouse_y;
+            p.pivot_x = table.key_pivot ? table.key_pivot_x : io_mouse_x;
+            p.pivot_y = table.key_pivot ? table.key_pivot_y : io_mouse_y;
             p.turn_base_x = p.work_x;
             p.turn_base_y = p.work_y;
         }
     }
     table.dx = table.dy = 0;
+    table_spread_step();
 }
 
 // --- dropping and joining ---
@@ -546,6 +557,8 @@ bool table_finished(void)
 void table_drop(void)
 {
     held_sprite_free();  // nothing is carried any more
+    table_key_release();
+    table_spread_finish();  // pieces join only where they lie still
     bool joined = false;
     for (int32_t i = 0; i < table.count; i++)
         table.pieces[i].moved = table.pieces[i].held;
@@ -564,14 +577,14 @@ void table_drop(void)
     bool finished = false;
     if (joined) {
         fb_pop(TABLE_JOIN_POP);
-        deselect_all();
+        table_deselect_all();
         table_progress();
         if (table_finished()) {
             table.progress = 100;
             finished = true;
         }
     }
-    keep_on_table();
+    table_keep_on_table();
     // Told last, so the room sees the table as the player will.
     if (finished && table.hooks.finished)
         table.hooks.finished();
@@ -594,7 +607,7 @@ void table_finish_turns(void)
         p.dirty = 1;
     }
     table_drop();
-    deselect_all();
+    table_deselect_all();
 }
 
 // --- progress and arranging ---
@@ -623,7 +636,7 @@ int32_t table_progress(void)
 
 void table_arrange(void)
 {
-    deselect_all();
+    table_deselect_all();
     // Group sizes: groups are named by the index of a member.
     for (int32_t i = 0; i < table.count; i++)
         table_scratch[i] = 0;

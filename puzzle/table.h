@@ -34,6 +34,11 @@ struct TableState {
     int32_t progress;       // percent, 0 .. 100
     int32_t connect_sound;  // the sound played when pieces join, -1 none
     TableHooks hooks;
+    // Carrying with the keys (puzzle/table_tools.h): a turn asked for with a key goes
+    // about this point, which moves with the carried pieces, instead of the mouse.
+    int32_t key_pivot;
+    int32_t key_pivot_x, key_pivot_y;
+    int32_t key_piece;      // the piece the next-piece key picked up, shown selected; -1 none
 };
 extern TableState table;
 

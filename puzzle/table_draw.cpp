@@ -309,6 +309,11 @@ void draw_lying_layered(void (*backdrop)(void))
 
 }  // namespace
 
+void table_draw_where_dirty(const Piece &p, int what)
+{
+    draw_where_dirty(p, what);
+}
+
 void table_layer_free(void)
 {
     img_free(layer.image);
