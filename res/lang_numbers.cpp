@@ -91,6 +91,15 @@ constexpr int16_t lt_required[] = {
     220,  // picture window caption
     230,  // completion: box name, piece count, play time
     231,  // the game could not be saved on leaving
+    240,  // control panel: select the edge pieces
+    241,  // control panel: spread the loose pieces
+    250,  // hint of the arrange button, with its key
+    251,  // hint of the ghost button
+    252,  // hint of the picture window button
+    253,  // hint of the help button
+    254,  // hint of the leave button
+    255,  // hint of the edge pieces button
+    256,  // hint of the spread button
     // gallery
     300,  // room title
     301,  // leaving with a picture in hand?
@@ -160,6 +169,11 @@ const int16_t lt_help_topics[] = {
     0,    // contents
     10,   // the gift interface of the store room
     200,  // play room
+    210,  // play room: the game saved as you play
+    220,  // play room: the edge pieces first
+    230,  // play room: spreading the heap
+    240,  // play room: finding a hidden piece
+    250,  // play room: playing with the keys
     300,  // gallery
     301,  // gallery view window (asked for as 4397)
     302,  // gallery hand window (4398)

@@ -5,39 +5,87 @@
 #include <cstring>
 
 #include "platform/config.h"
-#include "puzzle/table.h"
+#include "platform/memory.h"
+#include "puzzle/table_tools.h"
 
 // Places further than this from the centre are not of any table: a damaged or hostile
 // file is brought back within reach before the pieces are kept on the table.
 constexpr int64_t GAME_FAR = 1 << 20;
+
+size_t game_bytes_size(int32_t count)
+{
+    size_t n = (size_t)std::max(count, 0);
+    return GAME_TABLE_RECORDS + 8 + SAVEGAME_PIECE_BYTES * n + 8 + SAVEGAME_STACK_BYTES * n;
+}
+
+static uint8_t *put_u32(uint8_t *at, uint32_t v)
+{
+    at[0] = (uint8_t)v, at[1] = (uint8_t)(v >> 8), at[2] = (uint8_t)(v >> 16), at[3] = (uint8_t)(v >> 24);
+    return at + 4;
+}
+
+size_t game_encode(uint8_t *out, const ChunkId *id, const GameSummary *summary)
+{
+    uint8_t *at = put_u32(out, CHUNK_QICK);
+    for (uint32_t w : id->word)
+        at = put_u32(at, w);
+    at = put_u32(at, CHUNK_VERSION_BOX);
+    GameSummary s = *summary;
+    s.piece_count = table.count;
+    for (const ChunkField &f : savegame_schema) {
+        if (f.tag == 0)
+            break;
+        at = put_u32(put_u32(at, f.tag), f.size);
+        if (f.size == 4) {
+            int32_t v;
+            memcpy(&v, (const char *)&s + f.offset, 4);
+            at = put_u32(at, (uint32_t)v);
+        } else {
+            memcpy(at, (const char *)&s + f.offset, f.size);
+            at += f.size;
+        }
+    }
+    uint32_t n = (uint32_t)table.count;
+    at = put_u32(put_u32(at, SAVEGAME_TAG_PIECES), SAVEGAME_PIECE_BYTES * n);
+    for (int32_t i = 0; i < table.count; i++) {
+        const Piece &p = table.pieces[i];
+        TableSpot rest = table_rest_place(i);
+        int32_t words[5] = {rest.x - table.width / 2, rest.y - table.height / 2, 0, rest.angle, p.group};
+        for (int32_t w : words)
+            at = put_u32(at, (uint32_t)w);
+    }
+    at = put_u32(put_u32(at, SAVEGAME_TAG_STACK), SAVEGAME_STACK_BYTES * n);
+    for (int32_t i = table.bottom, steps = 0; i != -1 && steps < table.count; i = table.pieces[i].above, steps++)
+        at = put_u32(at, (uint32_t)i);
+    return (size_t)(at - out);
+}
+
+int game_write(const char *path, const uint8_t *bytes, size_t size)
+{
+    if (size < 4)
+        return 0;
+    SafeFile sf;
+    if (!chunk_create(&sf, path))
+        return 0;
+    if (!chunk_write_exact(sf.f, bytes + 4, size - 4)) {
+        chunk_abort(&sf);
+        return 0;
+    }
+    uint32_t magic = (uint32_t)bytes[0] | (uint32_t)bytes[1] << 8 | (uint32_t)bytes[2] << 16 | (uint32_t)bytes[3] << 24;
+    return chunk_commit(&sf, magic);
+}
 
 int game_save(const char *box_name, const ChunkId *id, GameSummary *summary)
 {
     char path[IO_PATH_MAX];
     if (!savegame_path(path, sizeof path, box_name))
         return 0;
-    SafeFile sf;
-    if (!chunk_create(&sf, path))
-        return 0;
     summary->piece_count = table.count;
-    uint32_t n = (uint32_t)table.count;
-    int ok = chunk_write_id(sf.f, id) && chunk_write_u32(sf.f, CHUNK_VERSION_BOX) &&
-             chunk_write_schema(sf.f, savegame_schema, summary, sizeof *summary) &&
-             chunk_write_header(sf.f, SAVEGAME_TAG_PIECES, SAVEGAME_PIECE_BYTES * n);
-    for (int32_t i = 0; ok && i < table.count; i++) {
-        const Piece &p = table.pieces[i];
-        int32_t words[5] = {p.x - table.width / 2, p.y - table.height / 2, p.lift, p.angle, p.group};
-        for (int32_t w : words)
-            ok = ok && chunk_write_u32(sf.f, (uint32_t)w);
-    }
-    ok = ok && chunk_write_header(sf.f, SAVEGAME_TAG_STACK, SAVEGAME_STACK_BYTES * n);
-    for (int32_t i = table.bottom, steps = 0; ok && i != -1 && steps < table.count; i = table.pieces[i].above, steps++)
-        ok = chunk_write_u32(sf.f, (uint32_t)i);
-    if (!ok) {
-        chunk_abort(&sf);
-        return 0;
-    }
-    return chunk_commit(&sf, CHUNK_QICK);
+    size_t size = game_bytes_size(table.count);
+    uint8_t *bytes = (uint8_t *)io_mem_alloc(size);
+    int ok = game_encode(bytes, id, summary) == size && game_write(path, bytes, size);
+    io_mem_free(bytes);
+    return ok;
 }
 
 static int32_t read_place(uint32_t word, int32_t half)

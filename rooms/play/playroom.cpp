@@ -17,10 +17,13 @@
 #include "platform/services.h"
 #include "platform/video.h"
 #include "puzzle/table.h"
+#include "puzzle/table_tools.h"
 #include "res/ini.h"
 #include "res/lang.h"
 #include "rooms/box/box.h"
+#include "rooms/play/autosave.h"
 #include "rooms/play/game_file.h"
+#include "rooms/play/playroom_internal.h"
 #include "ui/button.h"
 #include "ui/desktop.h"
 #include "ui/help.h"
@@ -36,19 +39,26 @@ static const char *const PLAY_SECTION = "PLAYROOM";
 constexpr int32_t PLAY_HELP_TOPIC = 200;
 constexpr int32_t PLAY_PANEL_MIN_WIDTH = 71;
 constexpr int32_t PLAY_BUTTON_HEIGHT = 24;
+constexpr int32_t PLAY_PANEL_ROWS = 5;
 constexpr int32_t PLAY_ZOOM_ICON = 4;        // zoom z shows skin icon 4 + 2z
 constexpr int32_t PLAY_ANIM_SIDE = 32;        // the connected animation's frames
 constexpr int32_t PLAY_ANIM_TICKS = 16;       // two ticks per frame, eight frames
 constexpr int32_t PLAY_THUMB_MIN = 128;
 constexpr uint32_t PLAY_FRAME_COLOUR = 0x000000;
 
-enum { PANEL_ARRANGE, PANEL_GHOST, PANEL_PICTURE, PANEL_HELP, PANEL_LEAVE };
-static const int32_t panel_keys[PLAYROOM_PANEL_BUTTONS] = {
-    82,            // R: arrange
-    71,            // G: ghost
-    0,             // picture window
-    0,             // help
-    IO_VK_ESCAPE,  // leave
+// The control panel's buttons: the room's own column of five, and beside it a column of
+// the helpers, so the panel keeps its height and clears the picture window below it.
+// Label text, hot key (the picture window has two room keys instead, P and Tab), column
+// and row. Each has a hint, text 250 + its index.
+enum { PANEL_ARRANGE, PANEL_GHOST, PANEL_PICTURE, PANEL_HELP, PANEL_LEAVE, PANEL_EDGES, PANEL_SPREAD };
+const PlayPanelButton play_panel[PLAYROOM_PANEL_BUTTONS] = {
+    {PLAYROOM_TEXT_ARRANGE, 82, 0, 0},              // arrange (R)
+    {PLAYROOM_TEXT_ARRANGE + 1, 71, 0, 1},          // ghost (G)
+    {PLAYROOM_TEXT_ARRANGE + 2, 0, 0, 2},           // picture window
+    {PLAYROOM_TEXT_ARRANGE + 3, IO_VK_F1, 0, 3},    // help (F1)
+    {PLAYROOM_TEXT_ARRANGE + 4, IO_VK_ESCAPE, 0, 4},  // leave (Escape)
+    {PLAYROOM_TEXT_EDGES, 69, 1, 0},                // edge pieces (E)
+    {PLAYROOM_TEXT_SPREAD, 83, 1, 1},               // spread the heap (S)
 };
 
 // What only this file holds: the pictures of a game and the room's resources.
@@ -257,6 +267,7 @@ static int32_t seconds_since_start(void)
 static void on_joined(int32_t x, int32_t y)
 {
     anim_start(x, y);
+    autosave_joined();
 }
 
 static void on_finished(void)
@@ -285,6 +296,8 @@ static int32_t panel_handler(int32_t, IoEvent *e)
             n++;
         switch (n) {
         case PANEL_ARRANGE: table_arrange(); return 1;
+        case PANEL_EDGES: play_edges(); return 1;
+        case PANEL_SPREAD: play_spread(); return 1;
         case PANEL_GHOST: toggle_ghost(); return 1;
         case PANEL_PICTURE: toggle_picture(); return 1;
         case PANEL_HELP: help_show(PLAY_HELP_TOPIC); return 1;
@@ -320,20 +333,34 @@ static int32_t room_handler(int32_t, IoEvent *e)
             return 0;
         table_update_geometry();
         table_draw_lying(room_backdrop);
+        table_reveal_draw();
         return 0;
     case TW_CAPTURE_FRAME: table_draw(TABLE_DRAW_LIFTED); return 1;
     case IO_TIMER:
-        if (playroom.loaded)
+        if (playroom.loaded) {
             table_tick();
+            play_commands_tick();
+            autosave_poll();
+        }
         anim_tick();
         return 0;
     case IO_MOUSE_DOWN:
+        if (!playroom.loaded)
+            return 0;
+        play_reveal_take(e);
+        return play_after_change(table_mouse(e->code, e->a, e->b, e->c));
     case IO_MOUSE_UP:
     case IO_MOUSE_MOVE:
-    case TW_CAPTURE_MOVE:
+    case TW_CAPTURE_MOVE: return playroom.loaded ? table_mouse(e->code, e->a, e->b, e->c) : 0;
     case TW_CAPTURE_END:
-    case TW_BAND_END: return playroom.loaded ? table_mouse(e->code, e->a, e->b, e->c) : 0;
+    case TW_BAND_END: return playroom.loaded ? play_after_change(table_mouse(e->code, e->a, e->b, e->c)) : 0;
+    case IO_INTERRUPT:
+    case IO_KEY_UP: return play_command_key(e);
     case IO_KEY_DOWN:
+        if (play_command_key(e))
+            return 1;
+        if (e->c & 8)
+            return 0;  // carrying: any other key puts the pieces down
         switch (e->a) {
         case IO_VK_PLUS:
         case IO_VK_MINUS:
@@ -363,6 +390,7 @@ void playroom_create(void)
     playroom.anim_frame = -1;
     playroom.window = window_register(-1, TWS_FULLSCREEN, 0, 0, 0, 0, room_handler, nullptr);
     window_show(playroom.window, 0);
+    window_set_key_capture(playroom.window);  // pieces carried with the keys stay carried
     playroom.anim_window =
         window_register(playroom.window, TWS_CHILD | TWS_PASSMOUSE, 0, 0, screen.width, screen.height, anim_handler, nullptr);
 
@@ -379,16 +407,18 @@ void playroom_create(void)
     text_set_font(&font_small, 0, TEXT_NONE);
     for (int32_t n = 0; n < PLAYROOM_PANEL_BUTTONS; n++) {
         int32_t w, h;
-        text_measure(lt_get(PLAYROOM_TEXT_ARRANGE + n), &w, &h);
+        text_measure(lt_get(play_panel[n].text), &w, &h);
         width = std::max(width, w + 16);
     }
-    playroom.panel = window_register(playroom.window, TWS_CHILD | TWS_RAISE | TWS_FRAME, 20, 50, width,
-                                     TW_TITLE_HEIGHT + PLAY_BUTTON_HEIGHT * PLAYROOM_PANEL_BUTTONS, panel_handler, nullptr);
+    playroom.panel = window_register(playroom.window, TWS_CHILD | TWS_RAISE | TWS_FRAME, 20, 50, 2 * width,
+                                     TW_TITLE_HEIGHT + PLAY_BUTTON_HEIGHT * PLAY_PANEL_ROWS, panel_handler, nullptr);
     window_set_title(playroom.panel, lt_get(PLAYROOM_TEXT_TITLE));
     for (int32_t n = 0; n < PLAYROOM_PANEL_BUTTONS; n++)
         playroom.panel_buttons[n] =
-            button_register(playroom.panel, BS_PUSH | BS_TEXT | BS_NOTIFY, 0, TW_TITLE_HEIGHT + PLAY_BUTTON_HEIGHT * n, width,
-                            PLAY_BUTTON_HEIGHT, 0, lt_get(PLAYROOM_TEXT_ARRANGE + n), 0, panel_keys[n]);
+            button_register(playroom.panel, BS_PUSH | BS_TEXT | BS_NOTIFY, width * play_panel[n].column,
+                            TW_TITLE_HEIGHT + PLAY_BUTTON_HEIGHT * play_panel[n].row, width, PLAY_BUTTON_HEIGHT, 0,
+                            lt_get(play_panel[n].text), 0, play_panel[n].key);
+    play_commands_create();
 
     settings_load_window(playroom.panel, PLAY_SECTION, "CPanelWin", SETTINGS_POSITION);
     settings_load_window(playroom.picture_window, PLAY_SECTION, "PictureWin",
@@ -508,6 +538,7 @@ int32_t playroom_open(const char *name)
 
     thumbnail_build();
     playroom.start_tick = io_time();
+    autosave_begin();
     if (playroom.box.has_music)
         midi_play(BOX_TEMP_MUSIC, playroom.box.loop_music);
     if (playroom.box.surprise && table.progress <= 99) {
@@ -537,6 +568,8 @@ static void leave(bool tell)
     img_free(play.thumbnail);
     play.thumbnail = nullptr;
     anim_stop();
+    play_commands_stop();
+    autosave_end();  // a save still being written lands before this one
     if (table.progress < 100)
         playroom.summary.play_time += seconds_since_start();
     playroom.summary.progress = table.progress;

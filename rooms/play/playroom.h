@@ -9,7 +9,7 @@
 #include "rooms/play/savegame.h"
 
 constexpr int32_t PLAYROOM_ZOOMS = 5;
-constexpr int32_t PLAYROOM_PANEL_BUTTONS = 5;
+constexpr int32_t PLAYROOM_PANEL_BUTTONS = 7;
 
 // Texts of the room.
 enum {
@@ -20,6 +20,9 @@ enum {
     PLAYROOM_TEXT_PICTURE = 220,
     PLAYROOM_TEXT_FINISHED = 230,
     PLAYROOM_TEXT_SAVE_FAILED = 231,
+    PLAYROOM_TEXT_EDGES = 240,    // the control panel's edge pieces button
+    PLAYROOM_TEXT_SPREAD = 241,   // the control panel's spread button
+    PLAYROOM_TEXT_HINTS = 250,    // 250 .. 256: the panel buttons' hints, in the order of their table
 };
 
 struct PlayRoomState {
@@ -37,6 +40,7 @@ struct PlayRoomState {
     int32_t window, anim_window, picture_window, panel;
     int32_t zoom_buttons[PLAYROOM_ZOOMS];
     int32_t panel_buttons[PLAYROOM_PANEL_BUTTONS];
+    int32_t hint_window;  // the hint of the panel button under the pointer
 };
 extern PlayRoomState playroom;
 
