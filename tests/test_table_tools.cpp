@@ -2,7 +2,6 @@
 // spread without overlaps (or with as few as the table allows) and groups left alone,
 // and pieces wholly under others shown on top while asked for.
 #include <algorithm>
-#include <set>
 
 #include "platform/loop.h"
 #include "puzzle/table_tools.h"
@@ -31,7 +30,7 @@ int32_t room_handler(int32_t, IoEvent *e)
 class TableTools : public ToolkitTest {
 protected:
     Img *picture = nullptr;
-    int32_t room = -1, columns = 0;
+    int32_t room = -1;
     void SetUp() override
     {
         ToolkitTest::SetUp();
@@ -48,13 +47,15 @@ protected:
         io_clock_start(false);
         ToolkitTest::TearDown();
     }
-    // columns x rows pieces of `size` heaped near (x, y) on the 640 x 480 table.
-    void make(int32_t cols, int32_t rows, int32_t size, int32_t rotation, int32_t jitter, int32_t x = 200, int32_t y = 150)
+    // columns x rows pieces of `size` heaped near (200, 150) on the 640 x 480 table, in
+    // place of the last game.
+    void make(int32_t columns, int32_t rows, int32_t size, int32_t rotation, int32_t jitter)
     {
+        cut_result_free();
+        img_free(picture);
         BoxInfo box = {};
         box.piece_size = size, box.jitter = jitter, box.shape = 1, box.rotation = rotation;
-        box.picture_width = cols * size, box.picture_height = rows * size;
-        columns = cols;
+        box.picture_width = columns * size, box.picture_height = rows * size;
         picture = img_create(box.picture_width, box.picture_height, IMG_BGR);
         int32_t stride, w, h;
         uint8_t *p = img_pixels(picture, &stride, &w, &h);
@@ -67,8 +68,8 @@ protected:
         piece_scene_set(nullptr, picture, cut_result.shapes, cut_result.shape_count);
         table_create(&cut_result, &box, 640, 480, room);
         for (int32_t i = 0; i < table.count; i++) {
-            table.pieces[i].x = x + (i * 37) % 90;
-            table.pieces[i].y = y + (i * 23) % 70;
+            table.pieces[i].x = 200 + (i * 37) % 90;
+            table.pieces[i].y = 150 + (i * 23) % 70;
             table.pieces[i].angle = (i % 3) * 90;  // turned even without rotation: the player turned them
         }
         table_setup();
@@ -86,19 +87,12 @@ protected:
             p.group = first;
             p.dirty = 1;
         }
-        table.pieces[first].x = x, table.pieces[first].y = y;
         table_progress();
         frame();
     }
     static bool overlap(const PieceBox &a, const PieceBox &b)
     {
         return a.x0 <= b.x1 && b.x0 <= a.x1 && a.y0 <= b.y1 && b.y0 <= a.y1;
-    }
-    static void settle()
-    {
-        for (int32_t k = 0; k < TABLE_SPREAD_TICKS; k++)
-            tick();
-        frame();
     }
 };
 
@@ -121,10 +115,6 @@ TEST_F(TableTools, EdgesSelectsExactlyTheLooseBorderPiecesAndLetsThemGoAgain)
         EXPECT_EQ(table_select_edges(), 0);
         for (int32_t i = 0; i < table.count; i++)
             EXPECT_EQ(table.pieces[i].selected, 0) << "pressed again, piece " << i;
-        table_free();
-        cut_result_free();
-        img_free(picture);
-        picture = nullptr;
     }
 }
 
@@ -142,7 +132,8 @@ TEST_F(TableTools, SpreadLaysTheHeapOutWithoutOverlapsAndLeavesGroupsAlone)
         const PieceBox panel = {20, 50, 110, 250};
         EXPECT_GT(table_spread(&panel, 1), 20);
         EXPECT_TRUE(table_spreading()) << "the pieces glide";
-        settle();
+        for (int32_t k = 0; k < TABLE_SPREAD_TICKS; k++)
+            tick();
         EXPECT_FALSE(table_spreading());
         EXPECT_EQ(table.progress, progress);
         int32_t last_edge_row = 0, first_inner_row = 480;
@@ -167,10 +158,6 @@ TEST_F(TableTools, SpreadLaysTheHeapOutWithoutOverlapsAndLeavesGroupsAlone)
                 first_inner_row = std::min(first_inner_row, middle);
         }
         EXPECT_LE(last_edge_row, first_inner_row + 1) << "the selected edge pieces come first";
-        table_free();
-        cut_result_free();
-        img_free(picture);
-        picture = nullptr;
     }
 }
 
