@@ -149,7 +149,8 @@ TracedRun run_game_killed_at(const std::string &dir, int n)
         // memory counters still balance in its log.
         std::string asan = std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "") + ":detect_leaks=0";
         setenv("ASAN_OPTIONS", asan.c_str(), 1);
-        ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+        if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0)
+            _exit(99);
         raise(SIGSTOP);
         execl(PELMORA_EXE, PELMORA_EXE, "-debug", "1", "-screen", "800x600", "-playback", "j.txt", (char *)nullptr);
         _exit(127);
